@@ -1,0 +1,7 @@
+# GoogleTest is built from the Debian source package, so the cross builds (MinGW,
+# aarch64) get a copy compiled for their target like the native one.
+set(VORNSET_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${VORNSET_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
