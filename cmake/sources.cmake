@@ -4,6 +4,7 @@
 #   foo_linux.cpp      platform layer that only Linux has
 #   foo_win32.cpp      platform layer for Windows
 #   foo_test.cpp       unit test of foo (a *_posix_test.cpp only runs on POSIX, and so on)
+#   fake_foo.cpp       a fake platform layer for tests: built into the tests, never the program
 #   main.cpp           a program's entry point, never part of the library
 function(vornset_collect_sources dir out_sources out_tests)
   file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
@@ -23,7 +24,7 @@ function(vornset_collect_sources dir out_sources out_tests)
     if(name MATCHES "_linux(_test)?$" AND NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
       continue()
     endif()
-    if(name MATCHES "_test$")
+    if(name MATCHES "_test$" OR name MATCHES "^fake_")
       list(APPEND tests ${file})
     else()
       list(APPEND sources ${file})

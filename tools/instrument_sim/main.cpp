@@ -1,1 +1,141 @@
-int main() { return 0; }
+// A stand-in for the instrument: a pseudo-terminal whose device side the program opens
+// as its serial port. Prints what each received command means, or the raw bytes.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "serial/command_decoder.h"
+
+namespace {
+
+struct Options {
+  std::optional<long> count;
+  std::optional<double> timeout_seconds;
+  std::string settings_file;
+  bool raw = false;
+};
+
+constexpr std::string_view usage =
+    "usage: vornset-instrument-sim [--count N] [--timeout SECONDS] [--settings-file PATH] [--raw]\n"
+    "Opens a pseudo-terminal, prints the settings line and the device path that name it,\n"
+    "then prints each command received until N commands came or SECONDS passed.\n";
+
+std::optional<Options> parse_options(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    char* end = nullptr;
+    if (arg == "--raw") {
+      options.raw = true;
+    } else if (arg == "--count" && has_value) {
+      options.count = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || *options.count < 1) return std::nullopt;
+    } else if (arg == "--timeout" && has_value) {
+      options.timeout_seconds = std::strtod(argv[++i], &end);
+      if (*end != '\0' || *options.timeout_seconds < 0) return std::nullopt;
+    } else if (arg == "--settings-file" && has_value) {
+      options.settings_file = argv[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+// The instrument side of a new pseudo-terminal, and the path of its device side. The
+// device side is kept open here too, so the line does not hang up between clients.
+struct Line {
+  int instrument = -1;
+  int device = -1;
+  std::string path;
+};
+
+std::optional<Line> open_line() {
+  Line line;
+  line.instrument = posix_openpt(O_RDWR | O_NOCTTY);
+  if (line.instrument < 0 || grantpt(line.instrument) != 0 || unlockpt(line.instrument) != 0) {
+    return std::nullopt;
+  }
+  char name[256];
+  if (ptsname_r(line.instrument, name, sizeof name) != 0) return std::nullopt;
+  line.path = name;
+  line.device = open(name, O_RDWR | O_NOCTTY);
+  if (line.device < 0) return std::nullopt;
+  // A real line carries bytes unchanged; so does a raw pseudo-terminal.
+  termios settings{};
+  if (tcgetattr(line.device, &settings) == 0) {
+    cfmakeraw(&settings);
+    tcsetattr(line.device, TCSANOW, &settings);
+  }
+  return line;
+}
+
+bool write_settings_file(const std::string& file, const std::string& device_path) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << "COM" << device_path << "\r\nBAUD 9600\r\n";
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = parse_options(argc, argv);
+  if (!options) {
+    std::cerr << usage;
+    return 2;
+  }
+  const std::optional<Line> line = open_line();
+  if (!line) {
+    std::cerr << "vornset-instrument-sim: no pseudo-terminal to be had\n";
+    return 1;
+  }
+  if (!options->settings_file.empty() && !write_settings_file(options->settings_file, line->path)) {
+    std::cerr << "vornset-instrument-sim: cannot write " << options->settings_file << '\n';
+    return 1;
+  }
+  std::cout << "COM" << line->path << '\n' << line->path << std::endl;
+
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> deadline;
+  if (options->timeout_seconds) {
+    deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(*options->timeout_seconds));
+  }
+  long commands = 0;
+  std::string pending;
+  while (!options->count || commands < *options->count) {
+    int wait_ms = -1;
+    if (deadline) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+      if (left.count() <= 0) break;
+      wait_ms = static_cast<int>(left.count());
+    }
+    pollfd readable{line->instrument, POLLIN, 0};
+    if (poll(&readable, 1, wait_ms) <= 0) continue;
+    char buffer[256];
+    const ssize_t got = read(line->instrument, buffer, sizeof buffer);
+    if (got <= 0) continue;
+    const std::string_view bytes(buffer, static_cast<std::size_t>(got));
+    if (options->raw) std::cout.write(bytes.data(), got).flush();
+    for (const char c : bytes) {
+      pending += c;
+      if (c != ';') continue;
+      ++commands;
+      if (!options->raw) std::cout << vornset::describe_command(pending) << std::endl;
+      pending.clear();
+    }
+  }
+  // Bytes without their ';' when the time ran out are a command cut short.
+  if (!pending.empty() && !options->raw) std::cout << vornset::describe_command(pending) << std::endl;
+  return options->count && commands < *options->count ? 1 : 0;
+}

@@ -1,0 +1,24 @@
+#include <string>
+
+#include "app/run_sequence.h"
+#include "frame/console_output.h"
+#include "frame/error_state.h"
+#include "frame/file_table.h"
+#include "frame/pause.h"
+#include "serial/serial_platform.h"
+#include "settings/settings_platform.h"
+#include "text/command_text.h"
+
+namespace vornset {
+
+ExitCode main_routine() {
+  ErrorState errors;
+  FileTable files;
+  RunEnvironment environment{process_console(),   system_settings_platform(),
+                             system_serial_platform(), pause_milliseconds,
+                             errors,              files};
+  const std::string command_text = take_command_text();
+  return run_sequence(command_text, environment);
+}
+
+}  // namespace vornset

@@ -1,0 +1,60 @@
+#include "app/run_sequence.h"
+
+#include "app/band_selection.h"
+#include "app/console_report.h"
+#include "frame/console_output.h"
+#include "serial/device_commands.h"
+#include "serial/serial_link.h"
+#include "settings/settings_reader.h"
+
+namespace vornset {
+namespace {
+
+constexpr std::string_view kSettingsFileName = "VornSet.ini";
+
+void print_line(ConsoleOutput& console, std::string_view text) {
+  console.print_text(text);
+  console.end_line();
+}
+
+}  // namespace
+
+ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment) {
+  ConsoleOutput& console = environment.console;
+  const BandSelection selection = select_band_and_frequency(command_text);
+  if (selection.out_of_range) {
+    print_line(console, kOutOfRangeMessage);
+    return ExitCode::failed;
+  }
+  print_console_report(console, selection);
+
+  // Without its settings the run would send to whatever sits on the default port.
+  PortSettings settings;
+  switch (read_settings(kSettingsFileName, settings, environment.settings, environment.files,
+                        environment.errors)) {
+    case SettingsOutcome::read: break;
+    case SettingsOutcome::missing:
+      print_line(console, kSettingsMissingMessage);
+      environment.pause_milliseconds(kSettingsMessagePauseMilliseconds);
+      return ExitCode::failed;
+    case SettingsOutcome::unreadable:
+      print_line(console, kSettingsUnreadableMessage);
+      environment.pause_milliseconds(kSettingsMessagePauseMilliseconds);
+      return ExitCode::failed;
+  }
+
+  // Every step runs even after a failure: each records its own error number, and the
+  // first failure is what the user is told.
+  SerialLink link(environment.serial, environment.files, environment.errors);
+  link.open(settings.port_text);
+  link.configure(settings.baud_text);
+  send_band_commands(link, selection.band);
+  send_frequency_command(link, selection.frequency_digits());
+  if (link.failed()) {
+    print_line(console, link.failure_message());
+    return ExitCode::failed;
+  }
+  return ExitCode::sent;
+}
+
+}  // namespace vornset

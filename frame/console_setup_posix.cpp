@@ -1,0 +1,34 @@
+#include "frame/console_output.h"
+
+#include <unistd.h>
+
+#include "frame/terminal_posix.h"
+
+namespace vornset {
+namespace {
+
+TerminalScreen terminal;
+ConsoleOutput console(terminal);
+
+int choose_output() {
+  if (isatty(STDOUT_FILENO)) return STDOUT_FILENO;
+  if (isatty(STDERR_FILENO)) return STDERR_FILENO;
+  return -1;
+}
+
+}  // namespace
+
+// The terminal's modes are left alone: nothing restores them when the process ends,
+// and a shell left without echo or line input would be unusable.
+void set_up_console(void (*install_control_handler)()) {
+  const int fd = choose_output();
+  terminal = fd < 0 ? TerminalScreen() : TerminalScreen(fd);
+  if (install_control_handler != nullptr) install_control_handler();
+}
+
+ConsoleOutput& process_console() { return console; }
+
+// Nothing opens a separate console input here.
+void release_console() {}
+
+}  // namespace vornset

@@ -1,0 +1,122 @@
+#include "frame/terminal_posix.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "frame/terminal_glyph.h"
+
+namespace vornset {
+namespace {
+
+// Back to the terminal's normal colours (attribute 7), whatever was set before.
+constexpr std::string_view kColourReset = "\x1b[0m";
+// Our own line end, so that the layout depends neither on the terminal's output
+// processing (ONLCR) nor on how it defers the wrap after the last column.
+constexpr std::string_view kLineEnd = "\r\n";
+
+int terminal_width(int fd) {
+  winsize size{};
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return TerminalScreen::kDefaultWidth;
+  return size.ws_col;
+}
+
+// Unbuffered: a failed write drops the rest, since console output is best effort.
+void write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written > 0) {
+      data += written;
+      size -= static_cast<std::size_t>(written);
+    } else if (written < 0 && errno == EINTR) {
+      continue;
+    } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Someone made the terminal non-blocking; wait for room rather than spin.
+      pollfd ready{fd, POLLOUT, 0};
+      if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return;
+    } else {
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+// Collects what one operation sends, so that a run of cells goes out in one write.
+class TerminalScreen::Output {
+ public:
+  explicit Output(int fd) : fd_(fd) {}
+  ~Output() { flush(); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void append(std::string_view bytes) {
+    while (!bytes.empty()) {
+      if (used_ == sizeof block_) flush();
+      const std::size_t part = std::min(bytes.size(), sizeof block_ - used_);
+      std::memcpy(block_ + used_, bytes.data(), part);
+      used_ += part;
+      bytes.remove_prefix(part);
+    }
+  }
+
+  void flush() {
+    write_all(fd_, block_, used_);
+    used_ = 0;
+  }
+
+ private:
+  int fd_;
+  std::size_t used_ = 0;
+  // A full run: the colour reset and 256 cells of at most 4 bytes each.
+  char block_[kColourReset.size() + 256 * kMaxGlyphBytes];
+};
+
+TerminalScreen::TerminalScreen(int fd) : fd_(fd), width_(terminal_width(fd)) {}
+
+bool TerminalScreen::read_geometry(ScreenGeometry& geometry) {
+  if (fd_ < 0) return false;
+  geometry = {width_, kUnboundedHeight, column_, row_};
+  return true;
+}
+
+void TerminalScreen::write_cells(int x, int y, std::span<const Cell> cells) {
+  if (fd_ < 0) return;
+  Output output(fd_);
+  move_to(x, y, output);
+  // Every cell is in attribute 7; the reset makes the terminal show it so.
+  output.append(kColourReset);
+  for (const Cell& cell : cells) {
+    char glyph[kMaxGlyphBytes];
+    output.append({glyph, encode_glyph(cell.character, glyph)});
+  }
+  column_ += static_cast<int>(cells.size());
+}
+
+// Reached only on the last of INT_MAX rows; a terminal scrolls by itself long before.
+void TerminalScreen::scroll_up_one_row(const ScreenGeometry&, Cell) {}
+
+void TerminalScreen::set_cursor(int x, int y) {
+  if (fd_ < 0) return;
+  Output output(fd_);
+  move_to(x, y, output);
+}
+
+void TerminalScreen::move_to(int x, int y, Output& output) {
+  if (y > row_) {
+    for (; row_ < y; ++row_) output.append(kLineEnd);
+    column_ = 0;
+  }
+  if (y == row_ && x > column_) {
+    // Blank cells up to the new column, in attribute 7 like every cell.
+    output.append(kColourReset);
+    for (; column_ < x; ++column_) output.append(" ");
+  }
+}
+
+}  // namespace vornset

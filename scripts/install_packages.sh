@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the builds and test suites need, when any is missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ googletest python3 tmux
+  clang llvm                                   # sanitizer and fuzzing builds
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  wine64                                       # never wine32: this kernel cannot run it
+  g++-aarch64-linux-gnu qemu-user
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

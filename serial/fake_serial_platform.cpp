@@ -1,0 +1,101 @@
+#include "serial/fake_serial_platform.h"
+
+namespace vornset {
+
+CallOutcome system_failure(std::uint32_t system_code) {
+#ifdef _WIN32
+  return {system_code, error_number_for_windows_code(system_code)};
+#else
+  return {system_code, error_number_for_errno(static_cast<int>(system_code))};
+#endif
+}
+
+namespace {
+#ifdef _WIN32
+constexpr std::uint32_t invalid_parameter = ERROR_INVALID_PARAMETER;
+constexpr std::uint32_t bad_handle = ERROR_INVALID_HANDLE;
+#else
+constexpr std::uint32_t invalid_parameter = EINVAL;
+constexpr std::uint32_t bad_handle = EBADF;
+#endif
+}  // namespace
+
+FakeSerialPlatform::FakeSerialPlatform() {
+  // A port left at 9600 baud, 7 data bits, even parity checked, two stop bits: every
+  // field differs from what the program sets.
+  line.baud_rate = 9600;
+  line.data_bits = 7;
+  line.stop_bits = StopBits::two;
+  line.parity = Parity::even;
+  line.parity_checking = true;
+}
+
+std::vector<FakeSerialPlatform::Call> FakeSerialPlatform::calls() const {
+  std::vector<Call> result;
+  for (const Entry& entry : log) result.push_back(entry.call);
+  return result;
+}
+
+CallOutcome FakeSerialPlatform::begin(Entry entry, PortHandle handle) {
+  log.push_back(std::move(entry));
+  for (const auto& [n, outcome] : failures_) {
+    if (n == log.size()) return outcome;
+  }
+  if (handle != port_handle) return system_failure(bad_handle);
+  return {};
+}
+
+CallOutcome FakeSerialPlatform::open(std::string_view port_text, PortHandle& handle) {
+  handle = no_port;
+  const CallOutcome outcome = begin({Call::open, {}, {}, 0, std::string(port_text)}, port_handle);
+  if (!outcome.failed()) handle = port_handle;
+  return outcome;
+}
+
+std::string FakeSerialPlatform::device_name(std::string_view port_text) const {
+  std::string name = "COM";
+  name += port_text;
+  return name;
+}
+
+CallOutcome FakeSerialPlatform::read_line_settings(PortHandle handle, LineSettings& settings) {
+  const CallOutcome outcome = begin({Call::read_line_settings, line, {}, 0, {}}, handle);
+  if (!outcome.failed()) settings = line;
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
+  const CallOutcome outcome = begin({Call::write_line_settings, settings, {}, 0, {}}, handle);
+  if (outcome.failed()) return outcome;
+  if (settings.baud_rate == refused_baud_rate) return system_failure(invalid_parameter);
+  line = settings;
+  if (keeps_rate != 0) line.baud_rate = keeps_rate;
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::read_queue_sizes(PortHandle handle, QueueSizes& sizes) {
+  const CallOutcome outcome = begin({Call::read_queue_sizes, {}, queues, 0, {}}, handle);
+  if (!outcome.failed()) sizes = queues;
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::request_queue_sizes(PortHandle handle, const QueueSizes& sizes) {
+  const CallOutcome outcome = begin({Call::request_queue_sizes, {}, sizes, 0, {}}, handle);
+  if (!outcome.failed()) queues = sizes;
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::limit_write_time(PortHandle handle, std::uint32_t milliseconds) {
+  return begin({Call::limit_write_time, {}, {}, milliseconds, {}}, handle);
+}
+
+CallOutcome FakeSerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written) {
+  written = 0;
+  const CallOutcome outcome = begin({Call::write, {}, {}, 0, std::string(bytes)}, handle);
+  if (outcome.failed()) return outcome;
+  written = bytes.size() < takes_at_most ? bytes.size() : takes_at_most;
+  received += bytes.substr(0, written);
+  return outcome;
+}
+
+}  // namespace vornset

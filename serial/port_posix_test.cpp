@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "frame/error_number.h"
+#include "frame/error_state.h"
+#include "frame/file_table.h"
+#include "serial/serial_link.h"
+#include "serial/serial_platform.h"
+#include "tests/support/serial_line_posix.h"
+
+namespace vornset {
+namespace {
+
+using testing_support::SerialLine;
+
+// One run's worth of port: its own table of files and error state.
+struct Port {
+  FileTable files;
+  ErrorState errors;
+  SerialLink link{system_serial_platform(), files, errors};
+};
+
+TEST(PosixPort, CommandsArriveAsExactlyTheirBytesWhateverTheOutputProcessing) {
+  SerialLine line;
+  termios settings = line.device_settings();
+  settings.c_oflag |= OPOST | ONLCR;
+  ASSERT_EQ(tcsetattr(line.device_fd(), TCSANOW, &settings), 0);
+  Port port;
+  port.link.open(line.device_path());
+  port.link.configure("19200");
+  port.link.send("LP1;");
+  port.link.send("TT0;");
+  port.link.send("FA00007050000;");
+  EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+  EXPECT_EQ(port.errors.count(), 0);
+  EXPECT_FALSE(port.link.failed()) << port.link.failure_message();
+}
+
+TEST(PosixPort, ConfigureLeaves8N1AtTheRateAndEveryOtherPropertyAsItWas) {
+  SerialLine line;
+  termios before = line.device_settings();
+  before.c_cflag |= CSTOPB | HUPCL | CLOCAL | CRTSCTS;
+  before.c_iflag |= INPCK | IXON | ICRNL;
+  before.c_oflag |= OPOST | ONLCR;
+  before.c_cc[VMIN] = 3;
+  cfsetospeed(&before, B4800);
+  cfsetispeed(&before, B4800);
+  ASSERT_EQ(tcsetattr(line.device_fd(), TCSANOW, &before), 0);
+  before = line.device_settings();
+
+  Port port;
+  port.link.open(line.device_path());
+  port.link.configure(" 19200");
+  EXPECT_EQ(port.errors.count(), 0) << port.link.failure_message();
+
+  const termios after = line.device_settings();
+  EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B19200));
+  EXPECT_EQ(cfgetispeed(&after), static_cast<speed_t>(B19200));
+  EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_EQ(after.c_iflag & INPCK, 0u);
+  const tcflag_t set_by_us = CSIZE | PARENB | CSTOPB | CBAUD | CBAUDEX | CIBAUD;
+  EXPECT_EQ(after.c_cflag & ~set_by_us, before.c_cflag & ~set_by_us);
+  EXPECT_EQ(after.c_iflag, before.c_iflag & ~static_cast<tcflag_t>(INPCK));
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  for (std::size_t i = 0; i < NCCS; ++i) EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << i;
+}
+
+TEST(PosixPort, RateWithoutABConstantGoesThroughTermios2) {
+  SerialLine line;
+  Port port;
+  port.link.open(line.device_path());
+  port.link.configure("250000");
+  // A pseudo-terminal keeps any rate it is given, so this one must read back exactly.
+  EXPECT_EQ(port.errors.count(), 0) << port.link.failure_message();
+  LineSettings settings;
+  PortHandle handle = ::open(line.device_path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(handle, 0);
+  EXPECT_FALSE(system_serial_platform().read_line_settings(handle, settings).failed());
+  EXPECT_EQ(settings.baud_rate, 250000u);
+  ::close(static_cast<int>(handle));
+}
+
+TEST(PosixPort, RateZeroIsRefusedAndTheLineKeepsItsRate) {
+  SerialLine line;
+  termios before = line.device_settings();
+  cfsetospeed(&before, B4800);
+  cfsetispeed(&before, B4800);
+  ASSERT_EQ(tcsetattr(line.device_fd(), TCSANOW, &before), 0);
+  Port port;
+  port.link.open(line.device_path());
+  port.link.configure("fast");
+  EXPECT_EQ(port.errors.count(), 1);
+  EXPECT_EQ(port.errors.last(), error_number::invalid_call);
+  const termios after = line.device_settings();
+  EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B4800));  // no hang-up through B0
+  EXPECT_EQ(port.link.failure_message(),
+            "Serial port " + line.device_path() + " refused the line settings (baud rate 0 not supported)");
+}
+
+TEST(PosixPort, ASecondOpenIsRefusedAsInUse) {
+  SerialLine line;
+  Port first;
+  first.link.open(line.device_path());
+  ASSERT_FALSE(first.link.failed()) << first.link.failure_message();
+  Port second;
+  second.link.open(line.device_path());
+  second.link.send("LP1;");
+  EXPECT_EQ(second.errors.count(), 2);
+  EXPECT_EQ(second.link.failure_message(),
+            "Serial port " + line.device_path() + " could not be opened (in use by another program)");
+  EXPECT_EQ(line.received(), "");
+}
+
+class TemporaryFile {
+ public:
+  TemporaryFile() {
+    char name[] = "/tmp/serial-port-test-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd >= 0) ::close(fd);
+    path_ = name;
+  }
+  ~TemporaryFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+template <std::size_t size>
+std::string with_nul(const char (&text)[size]) {
+  return std::string(text, size - 1);
+}
+
+TEST(PosixPort, OpenFailuresSayWhy) {
+  TemporaryFile plain_file;
+  const struct {
+    std::string port_text;
+    int recorded;
+    std::string message;
+  } table[] = {
+      {"/dev/no-such-serial-port", error_number::device_io_error,
+       "Serial port /dev/no-such-serial-port could not be opened (no such device)"},
+      {"0", error_number::device_io_error, "Serial port COM0 could not be opened (no such device)"},
+      {" 3", error_number::device_io_error, "Serial port COM 3 could not be opened (no such device)"},
+      {plain_file.path(), error_number::device_io_error,
+       "Serial port " + plain_file.path() + " could not be opened (not a serial device)"},
+      {"/tmp", error_number::device_io_error, "Serial port /tmp could not be opened (not a serial device)"},
+      {"/dev/ttyS*", error_number::bad_file_name, "Serial port /dev/ttyS* could not be opened (invalid name)"},
+      {with_nul("/dev/null\0x"), error_number::device_io_error,
+       with_nul("Serial port /dev/null\0x could not be opened (no such device)")},
+  };
+  for (const auto& row : table) {
+    Port port;
+    port.link.open(row.port_text);
+    EXPECT_EQ(port.errors.last(), row.recorded) << row.port_text;
+    EXPECT_EQ(port.link.failure_message(), row.message);
+    EXPECT_EQ(port.files.find(1), nullptr);
+  }
+}
+
+TEST(PosixPort, APortThatStopsTakingBytesFailsTheSendInsteadOfHanging) {
+  SerialLine line;
+  Port port;
+  port.link.open(line.device_path());
+  port.link.configure("9600");
+  ASSERT_EQ(tcflow(line.device_fd(), TCOOFF), 0);
+  const auto start = std::chrono::steady_clock::now();
+  port.link.send("LP1;");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(1900));
+  EXPECT_LT(waited, std::chrono::milliseconds(3000));
+  EXPECT_EQ(port.errors.last(), error_number::device_timeout);
+  EXPECT_EQ(port.link.failure_message(),
+            "Serial port " + line.device_path() + " did not take all commands (timed out)");
+  tcflow(line.device_fd(), TCOON);
+}
+
+}  // namespace
+}  // namespace vornset

@@ -1,0 +1,171 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+
+#include "frame/error_number.h"
+#include "frame/guarded_call.h"
+#include "serial/serial_platform.h"
+
+namespace vornset {
+
+namespace {
+
+constexpr std::wstring_view device_prefix = L"\\\\.\\COM";
+constexpr std::size_t longest_name = 255;  // UTF-16 units, without the closing NUL
+
+CallOutcome failure(DWORD code) { return {code, error_number_for_windows_code(code)}; }
+
+HANDLE handle_of(PortHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A call judged by the last-error code; a FALSE without one still counts as failed.
+template <typename Call>
+CallOutcome checked(Call&& call) {
+  CallOutcome outcome;
+  const BOOL succeeded = guarded_call(call, outcome);
+  if (outcome.failed()) return outcome;
+  return succeeded ? CallOutcome{} : failure(ERROR_GEN_FAILURE);
+}
+
+class Win32SerialPlatform final : public SerialPlatform {
+ public:
+  CallOutcome open(std::string_view port_text, PortHandle& handle) override;
+  std::string device_name(std::string_view port_text) const override;
+  CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) override;
+  CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override;
+  CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
+  CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
+  CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
+  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+};
+
+// "\\.\COM" and the port text widened from the ANSI code page, cut to 255 units. The
+// buffer holds the usual name; only a longer one needs the heap for its conversion.
+std::size_t device_name_of(std::string_view port_text, wchar_t (&name)[longest_name + 1]) {
+  std::copy(device_prefix.begin(), device_prefix.end(), name);
+  std::size_t length = device_prefix.size();
+  const std::size_t room = longest_name - length;
+  const int text_size = static_cast<int>(std::min<std::size_t>(port_text.size(), INT_MAX));
+  const int needed =
+      text_size == 0 ? 0 : MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, port_text.data(), text_size, nullptr, 0);
+  if (needed > 0 && static_cast<std::size_t>(needed) <= room) {
+    length += static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, port_text.data(), text_size, name + length, needed));
+  } else if (needed > 0) {
+    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, port_text.data(), text_size, wide.data(), needed);
+    std::copy_n(wide.begin(), room, name + length);
+    length += room;
+  }
+  name[length] = L'\0';
+  return length;
+}
+
+CallOutcome Win32SerialPlatform::open(std::string_view port_text, PortHandle& handle) {
+  handle = no_port;
+  wchar_t name[longest_name + 1];
+  const std::size_t length = device_name_of(port_text, name);
+  const std::wstring_view name_view(name, length);
+  if (name_view.empty() || name_view.find_first_of(L"*?") != std::wstring_view::npos) {
+    return {ERROR_INVALID_NAME, error_number::bad_file_name};
+  }
+
+  // Share mode 0: a port that another program holds is refused, not shared. The handle
+  // is not overlapped, so every later call on it blocks until it is done.
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  CallOutcome outcome;
+  const HANDLE port = guarded_call(
+      [&] {
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      },
+      outcome);
+  if (port == INVALID_HANDLE_VALUE) return outcome.failed() ? outcome : failure(ERROR_OPEN_FAILED);
+
+  // "\\.\COM" and a crafted port text can reach a disk file; that is no port.
+  if (guarded_call([&] { return GetFileType(port); }, outcome) == FILE_TYPE_DISK) {
+    guarded_call([&] { return CloseHandle(port); }, outcome);
+    return failure(ERROR_INVALID_FUNCTION);
+  }
+  handle = reinterpret_cast<PortHandle>(port);
+  return {};
+}
+
+std::string Win32SerialPlatform::device_name(std::string_view port_text) const {
+  std::string name = "COM";
+  name += port_text;
+  return name;
+}
+
+CallOutcome Win32SerialPlatform::read_line_settings(PortHandle handle, LineSettings& settings) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  const CallOutcome outcome = checked([&] { return GetCommState(handle_of(handle), &dcb); });
+  if (outcome.failed()) return outcome;
+  settings.native = dcb;
+  settings.baud_rate = dcb.BaudRate;
+  settings.data_bits = dcb.ByteSize;
+  settings.stop_bits = static_cast<StopBits>(dcb.StopBits);
+  settings.parity = static_cast<Parity>(dcb.Parity);
+  settings.parity_checking = dcb.fParity != 0;
+  return {};
+}
+
+// The whole DCB goes back as read, with only the program's five fields changed.
+CallOutcome Win32SerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
+  DCB dcb = settings.native;
+  dcb.BaudRate = settings.baud_rate;
+  dcb.ByteSize = settings.data_bits;
+  dcb.StopBits = static_cast<BYTE>(settings.stop_bits);
+  dcb.Parity = static_cast<BYTE>(settings.parity);
+  dcb.fParity = settings.parity_checking ? 1 : 0;
+  return checked([&] { return SetCommState(handle_of(handle), &dcb); });
+}
+
+CallOutcome Win32SerialPlatform::read_queue_sizes(PortHandle handle, QueueSizes& sizes) {
+  COMMPROP properties{};
+  const CallOutcome outcome = checked([&] { return GetCommProperties(handle_of(handle), &properties); });
+  if (outcome.failed()) return outcome;
+  sizes.receive = properties.dwCurrentRxQueue;
+  sizes.transmit = properties.dwCurrentTxQueue;
+  return {};
+}
+
+CallOutcome Win32SerialPlatform::request_queue_sizes(PortHandle handle, const QueueSizes& sizes) {
+  return checked([&] { return SetupComm(handle_of(handle), sizes.receive, sizes.transmit); });
+}
+
+// Only the write time-outs change; the read time-outs stay as the driver had them.
+CallOutcome Win32SerialPlatform::limit_write_time(PortHandle handle, std::uint32_t milliseconds) {
+  COMMTIMEOUTS timeouts{};
+  CallOutcome outcome = checked([&] { return GetCommTimeouts(handle_of(handle), &timeouts); });
+  if (outcome.failed()) return outcome;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = milliseconds;
+  outcome = checked([&] { return SetCommTimeouts(handle_of(handle), &timeouts); });
+  if (outcome.failed()) outcome.error_number = error_number::invalid_call;  // a refused setting
+  return outcome;
+}
+
+CallOutcome Win32SerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written) {
+  written = 0;
+  DWORD taken = 0;
+  const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
+  const CallOutcome outcome =
+      checked([&] { return WriteFile(handle_of(handle), bytes.data(), size, &taken, nullptr); });
+  written = taken;
+  if (outcome.failed()) return outcome;
+  // With a write time-out set, a write that ends short has run out of time.
+  if (taken < bytes.size()) return failure(ERROR_SEM_TIMEOUT);
+  return {};
+}
+
+}  // namespace
+
+SerialPlatform& system_serial_platform() {
+  static Win32SerialPlatform platform;
+  return platform;
+}
+
+}  // namespace vornset

@@ -1,0 +1,167 @@
+#include "serial/serial_link.h"
+
+#include "frame/error_number.h"
+#include "frame/error_state.h"
+#include "serial/baud_rate.h"
+#include "serial/failure_reason.h"
+
+namespace vornset {
+
+namespace {
+constexpr std::uint32_t receive_queue_size = 1024;
+}  // namespace
+
+SerialLink::SerialLink(SerialPlatform& platform, FileTable& files, ErrorState& errors)
+    : platform_(platform), files_(files), errors_(errors) {}
+
+void SerialLink::fail(Stage stage, int error_number, std::uint32_t system_code) {
+  errors_.record(error_number);
+  remember(stage, error_number, system_code);
+}
+
+void SerialLink::remember(Stage stage, int error_number, std::uint32_t system_code) {
+  if (failure_.stage != Stage::none) return;
+  failure_.stage = stage;
+  failure_.error_number = error_number;
+  failure_.system_code = system_code;
+}
+
+void SerialLink::open(std::string_view port_text) {
+  device_ = platform_.device_name(port_text);
+  if (files_.find(file_number) != nullptr) {
+    fail(Stage::open, error_number::file_already_open, 0);
+    return;
+  }
+  PortHandle handle = no_port;
+  const CallOutcome outcome = platform_.open(port_text, handle);
+  if (outcome.failed()) {
+    // Whatever the system said, a port that does not open is 69; only a name refused
+    // by the naming rules keeps its own number.
+    fail(Stage::open,
+         outcome.error_number == error_number::bad_file_name ? error_number::bad_file_name
+                                                              : error_number::device_io_error,
+         outcome.system_code);
+    return;
+  }
+  record_.handle = handle;
+  // The table records its own error; number 1 was checked free above, so this is a guard.
+  if (!files_.add(record_.file, errors_)) remember(Stage::open, errors_.last(), 0);
+}
+
+PortHandle SerialLink::port_for(Stage stage) {
+  const OpenFile* file = files_.find(file_number);
+  if (file == nullptr) {
+    fail(stage, error_number::bad_file_number, 0);
+    return no_port;
+  }
+  if (file != &record_.file) {
+    fail(stage, error_number::bad_file_mode, 0);
+    return no_port;
+  }
+  return record_.handle;
+}
+
+// Each setting is a read, change and write of its own: nothing carries over from the
+// setting before, so a refused setting leaves the port as the one before left it.
+template <typename Change>
+CallOutcome SerialLink::change_line_settings(Change change) {
+  const PortHandle port = port_for(Stage::configure);
+  if (port == no_port) return {};
+  LineSettings settings;
+  const CallOutcome read = platform_.read_line_settings(port, settings);
+  if (read.failed()) {
+    fail(Stage::configure, read.error_number, read.system_code);
+    return {};
+  }
+  change(settings);
+  const CallOutcome written = platform_.write_line_settings(port, settings);
+  if (written.failed()) fail(Stage::configure, error_number::invalid_call, written.system_code);
+  return written;
+}
+
+void SerialLink::request_receive_queue(std::uint32_t size) {
+  const PortHandle port = port_for(Stage::configure);
+  if (port == no_port) return;
+  QueueSizes sizes;
+  const CallOutcome read = platform_.read_queue_sizes(port, sizes);
+  if (read.failed()) {
+    fail(Stage::configure, read.error_number, read.system_code);
+    return;
+  }
+  // The transmit queue is asked for as the driver reports it now, 0 included.
+  sizes.receive = size;
+  const CallOutcome requested = platform_.request_queue_sizes(port, sizes);
+  if (requested.failed()) fail(Stage::configure, error_number::invalid_call, requested.system_code);
+}
+
+void SerialLink::limit_write_time() {
+  const PortHandle port = port_for(Stage::configure);
+  if (port == no_port) return;
+  const CallOutcome outcome = platform_.limit_write_time(port, send_time_limit_ms);
+  if (outcome.failed()) fail(Stage::configure, outcome.error_number, outcome.system_code);
+}
+
+void SerialLink::configure(std::string_view baud_text) {
+  const std::uint32_t rate = baud_rate_for_text(baud_text);
+  const bool failed_before = failed();
+  const CallOutcome baud = change_line_settings([rate](LineSettings& s) { s.baud_rate = rate; });
+  // A driver that refuses a rate says only "invalid parameter"; the rate is what it means.
+  if (!failed_before && baud.error_number == error_number::invalid_call) {
+    failure_.baud_rate_refused = true;
+    failure_.baud_rate = rate;
+  }
+  // Two stop bits first, then 8N1 takes them back to one: the line passes through two
+  // stop bits with its old data bits on the way.
+  change_line_settings([](LineSettings& s) { s.stop_bits = StopBits::two; });
+  change_line_settings([](LineSettings& s) {
+    s.data_bits = 8;
+    s.stop_bits = StopBits::one;
+    s.parity_checking = false;
+    s.parity = Parity::none;
+  });
+  change_line_settings([](LineSettings& s) { s.parity_checking = false; });
+  request_receive_queue(receive_queue_size);
+  limit_write_time();
+}
+
+void SerialLink::send(std::string_view command) {
+  const PortHandle port = port_for(Stage::send);
+  if (port == no_port) return;
+  std::size_t written = 0;
+  const CallOutcome outcome = platform_.write(port, command, written);
+  // The rest of a short write is dropped: one write per command, never a second one.
+  if (outcome.failed() || written < command.size()) {
+    fail(Stage::send, error_number::device_timeout, outcome.system_code);
+  }
+}
+
+std::string SerialLink::failure_message() const {
+  std::string message;
+  if (failure_.stage == Stage::none) return message;
+  message = "Serial port ";
+  message += device_;
+  switch (failure_.stage) {
+    case Stage::open: message += " could not be opened"; break;
+    case Stage::configure: message += " refused the line settings"; break;
+    case Stage::send: message += " did not take all commands"; break;
+    case Stage::none: break;
+  }
+  if (failure_.baud_rate_refused) {
+    message += " (baud rate ";
+    message += std::to_string(failure_.baud_rate);
+    message += " not supported)";
+    return message;
+  }
+  // The naming rules are the program's own, the same on every platform.
+  const std::string_view reason = failure_.error_number == error_number::bad_file_name ? "invalid name"
+                                   : failure_.system_code == 0 ? std::string_view()
+                                                               : serial_failure_reason(failure_.system_code);
+  if (!reason.empty()) {
+    message += " (";
+    message += reason;
+    message += ')';
+  }
+  return message;
+}
+
+}  // namespace vornset

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "frame/file_table.h"
+#include "serial/serial_platform.h"
+
+namespace vornset {
+
+class ErrorState;
+
+// The serial port, file number 1: opened once, configured once, then any number of
+// sends. Each failure records its error number and the run goes on; the first failure
+// is kept so that the run can tell the user about it at the end.
+class SerialLink {
+ public:
+  static constexpr std::int16_t file_number = 1;
+
+  SerialLink(SerialPlatform& platform, FileTable& files, ErrorState& errors);
+  // The link's record sits in the file table by address.
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  void open(std::string_view port_text);
+  // The baud rate from the baud text, two stop bits, 8N1, no parity checking, a receive
+  // queue of 1024 bytes, in this order; then the time limit for writes.
+  void configure(std::string_view baud_text);
+  // One write of the command's bytes, exactly as given.
+  void send(std::string_view command);
+
+  bool failed() const { return failure_.stage != Stage::none; }
+  // One line about the first failure, e.g. "Serial port COM3 could not be opened (no such
+  // device)"; empty when nothing failed.
+  std::string failure_message() const;
+
+ private:
+  enum class Stage : std::uint8_t { none, open, configure, send };
+  struct Failure {
+    Stage stage = Stage::none;
+    int error_number = 0;
+    std::uint32_t system_code = 0;
+    bool baud_rate_refused = false;
+    std::uint32_t baud_rate = 0;
+  };
+  struct PortRecord {
+    OpenFile file{file_number, FileKind::serial_port, nullptr};
+    PortHandle handle = no_port;
+  };
+
+  void fail(Stage stage, int error_number, std::uint32_t system_code);
+  // Keeps the first failure only.
+  void remember(Stage stage, int error_number, std::uint32_t system_code);
+  // The port for a statement, or no_port after recording why there is none.
+  PortHandle port_for(Stage stage);
+  // Gives the outcome of the write, an empty one when the write was not reached.
+  template <typename Change>
+  CallOutcome change_line_settings(Change change);
+  void request_receive_queue(std::uint32_t size);
+  void limit_write_time();
+
+  SerialPlatform& platform_;
+  FileTable& files_;
+  ErrorState& errors_;
+  PortRecord record_;
+  std::string device_;
+  Failure failure_;
+};
+
+}  // namespace vornset

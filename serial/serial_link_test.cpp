@@ -1,0 +1,310 @@
+#include "serial/serial_link.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "frame/error_number.h"
+#include "frame/error_state.h"
+#include "serial/fake_serial_platform.h"
+
+namespace vornset {
+namespace {
+
+using Call = FakeSerialPlatform::Call;
+
+#ifdef _WIN32
+constexpr std::uint32_t code_denied = ERROR_ACCESS_DENIED;
+constexpr std::uint32_t code_timed_out = ERROR_SEM_TIMEOUT;
+constexpr std::uint32_t code_invalid = ERROR_INVALID_PARAMETER;
+constexpr std::string_view denied_reason = "in use by another program";
+// The driver's own fields, which the program must hand back untouched.
+void mark_native(LineSettings& s) { s.native.XonLim = 1234; }
+bool native_marked(const LineSettings& s) { return s.native.XonLim == 1234; }
+#else
+constexpr std::uint32_t code_denied = EACCES;
+constexpr std::uint32_t code_timed_out = ETIMEDOUT;
+constexpr std::uint32_t code_invalid = EINVAL;
+constexpr std::string_view denied_reason = "permission denied";
+void mark_native(LineSettings& s) { s.native.c_oflag = 01234; }
+bool native_marked(const LineSettings& s) { return s.native.c_oflag == 01234; }
+#endif
+constexpr std::uint32_t code_not_found = 2;  // ENOENT and ERROR_FILE_NOT_FOUND alike
+constexpr std::uint32_t code_unexplained = 9999;
+
+int ignore_fatal_number = 0;
+void note_fatal(int number) { ignore_fatal_number = number; }
+
+struct LinkTest : ::testing::Test {
+  FakeSerialPlatform platform;
+  FileTable files;
+  ErrorState errors{note_fatal};
+  SerialLink link{platform, files, errors};
+
+  void run(std::string_view port_text = "3", std::string_view baud_text = "19200") {
+    link.open(port_text);
+    link.configure(baud_text);
+    link.send("LP1;");
+    link.send("TT0;");
+  }
+  std::vector<FakeSerialPlatform::Entry> writes_of(Call call) const {
+    std::vector<FakeSerialPlatform::Entry> found;
+    for (const auto& entry : platform.log) {
+      if (entry.call == call) found.push_back(entry);
+    }
+    return found;
+  }
+};
+
+TEST_F(LinkTest, ConfigureMakesEachSettingAFreshReadChangeAndWriteInOrder) {
+  mark_native(platform.line);
+  run("3", "19200");
+  const std::vector<Call> expected = {
+      Call::open,
+      Call::read_line_settings, Call::write_line_settings,  // baud rate
+      Call::read_line_settings, Call::write_line_settings,  // two stop bits
+      Call::read_line_settings, Call::write_line_settings,  // 8N1
+      Call::read_line_settings, Call::write_line_settings,  // parity checking off
+      Call::read_queue_sizes,   Call::request_queue_sizes,
+      Call::limit_write_time,   Call::write,
+      Call::write,
+  };
+  EXPECT_EQ(platform.calls(), expected);
+  EXPECT_EQ(platform.log[0].bytes, "3");
+
+  // The fake starts at 9600 7E2 with parity checking; each write is the read before it
+  // with exactly one step's change.
+  const auto writes = writes_of(Call::write_line_settings);
+  ASSERT_EQ(writes.size(), 4u);
+  const LineSettings& baud = writes[0].settings;
+  EXPECT_EQ(baud.baud_rate, 19200u);
+  EXPECT_EQ(baud.data_bits, 7);
+  EXPECT_EQ(baud.stop_bits, StopBits::two);
+  EXPECT_EQ(baud.parity, Parity::even);
+  EXPECT_TRUE(baud.parity_checking);
+
+  const LineSettings& stop = writes[1].settings;
+  EXPECT_EQ(stop.baud_rate, 19200u);
+  EXPECT_EQ(stop.data_bits, 7);
+  EXPECT_EQ(stop.stop_bits, StopBits::two);
+  EXPECT_EQ(stop.parity, Parity::even);
+  EXPECT_TRUE(stop.parity_checking);
+
+  const LineSettings& frame = writes[2].settings;
+  EXPECT_EQ(frame.data_bits, 8);
+  EXPECT_EQ(frame.stop_bits, StopBits::one);
+  EXPECT_EQ(frame.parity, Parity::none);
+  EXPECT_FALSE(frame.parity_checking);
+
+  EXPECT_EQ(writes[3].settings.stop_bits, StopBits::one);
+  EXPECT_FALSE(writes[3].settings.parity_checking);
+  for (const auto& write : writes) EXPECT_TRUE(native_marked(write.settings));
+
+  const auto requests = writes_of(Call::request_queue_sizes);
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].queues.receive, 1024u);
+  EXPECT_EQ(requests[0].queues.transmit, 2048u);  // as the driver reported it
+  EXPECT_EQ(writes_of(Call::limit_write_time)[0].milliseconds, 2000u);
+
+  EXPECT_EQ(platform.received, "LP1;TT0;");
+  EXPECT_EQ(errors.count(), 0);
+  EXPECT_FALSE(link.failed());
+  EXPECT_EQ(link.failure_message(), "");
+}
+
+TEST_F(LinkTest, TransmitQueueOfZeroIsPassedOnAsReported) {
+  platform.queues = {0, 0};
+  run();
+  EXPECT_EQ(writes_of(Call::request_queue_sizes)[0].queues.transmit, 0u);
+  EXPECT_EQ(platform.queues.receive, 1024u);
+}
+
+TEST_F(LinkTest, FailedOpenMakesEveryLaterStep52AndTouchesNothing) {
+  platform.fail_call(1, system_failure(code_not_found));
+  run();
+  EXPECT_EQ(platform.calls(), std::vector<Call>{Call::open});
+  // 69 for the open, then 52 for five settings, the time limit and two sends.
+  EXPECT_EQ(errors.count(), 1 + 6 + 2);
+  EXPECT_EQ(errors.last(), error_number::bad_file_number);
+  EXPECT_EQ(files.find(1), nullptr);
+  EXPECT_EQ(link.failure_message(), "Serial port COM3 could not be opened (no such device)");
+}
+
+TEST_F(LinkTest, OpenRecords69WhateverTheSystemSaidAnd64ForARefusedName) {
+  const struct {
+    CallOutcome outcome;
+    int recorded;
+  } table[] = {
+      {system_failure(code_not_found), error_number::device_io_error},
+      {system_failure(code_denied), error_number::device_io_error},
+      {{code_invalid, error_number::bad_file_name}, error_number::bad_file_name},
+  };
+  for (const auto& row : table) {
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    fake.fail_call(1, row.outcome);
+    port.open("3");
+    EXPECT_EQ(state.last(), row.recorded) << row.outcome.system_code;
+    EXPECT_EQ(state.count(), 1);
+  }
+}
+
+TEST_F(LinkTest, ARefusedNameIsToldAsSuch) {
+  platform.fail_call(1, {code_invalid, error_number::bad_file_name});
+  run("*");
+  EXPECT_EQ(link.failure_message(), "Serial port COM* could not be opened (invalid name)");
+}
+
+TEST_F(LinkTest, FileNumberOneAlreadyOpenIs55AndNothingIsOpened) {
+  OpenFile other{1, FileKind::settings_file, nullptr};
+  ASSERT_TRUE(files.add(other, errors));
+  link.open("3");
+  EXPECT_EQ(errors.last(), error_number::file_already_open);
+  EXPECT_TRUE(platform.log.empty());
+  link.send("LP1;");  // number 1 is no serial port
+  EXPECT_EQ(errors.last(), error_number::bad_file_mode);
+  EXPECT_TRUE(platform.log.empty());
+}
+
+TEST_F(LinkTest, ThePortIsFileNumberOneAndStaysOpen) {
+  run();
+  const OpenFile* port = files.find(1);
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(port->kind, FileKind::serial_port);
+}
+
+TEST_F(LinkTest, RefusedSettingKeepsThePortAsBeforeAndLaterSettingsStillApply) {
+  // Call 5 is the write of two stop bits.
+  platform.fail_call(5, system_failure(code_invalid));
+  run();
+  EXPECT_EQ(errors.count(), 1);
+  EXPECT_EQ(errors.last(), error_number::invalid_call);
+  // The 8N1 step starts from what the driver holds, not from the refused request.
+  const auto writes = writes_of(Call::write_line_settings);
+  ASSERT_EQ(writes.size(), 4u);
+  EXPECT_EQ(writes[2].settings.baud_rate, 19200u);
+  EXPECT_EQ(platform.line.stop_bits, StopBits::one);
+  EXPECT_EQ(platform.line.data_bits, 8);
+  EXPECT_EQ(platform.received, "LP1;TT0;");
+  EXPECT_EQ(link.failure_message(), "Serial port COM3 refused the line settings");
+}
+
+TEST_F(LinkTest, EachSettingStartsFromAFreshRead) {
+  // The driver makes the nearest rate it can; every later setting must write back what
+  // the driver holds, not what the link asked for before.
+  platform.keeps_rate = 19231;
+  run("3", "19200");
+  const auto writes = writes_of(Call::write_line_settings);
+  ASSERT_EQ(writes.size(), 4u);
+  EXPECT_EQ(writes[0].settings.baud_rate, 19200u);
+  for (std::size_t i = 1; i < writes.size(); ++i) EXPECT_EQ(writes[i].settings.baud_rate, 19231u) << i;
+}
+
+TEST_F(LinkTest, FailedReadRecordsTheMappedErrorAndSkipsOnlyThatSetting) {
+  platform.fail_call(2, system_failure(code_denied));  // the read before the baud rate
+  run();
+  EXPECT_EQ(errors.count(), 1);
+  EXPECT_EQ(errors.last(), system_failure(code_denied).error_number);
+  EXPECT_EQ(writes_of(Call::write_line_settings).size(), 3u);
+  EXPECT_EQ(platform.line.baud_rate, 9600u);
+  EXPECT_EQ(link.failure_message(),
+            "Serial port COM3 refused the line settings (" + std::string(denied_reason) + ")");
+}
+
+TEST_F(LinkTest, QueueAndTimeLimitFailuresAreSettingFailures) {
+  const struct {
+    std::size_t call;
+    int recorded;
+  } table[] = {
+      {10, error_number::path_file_access_error},  // the queue read: the mapped error
+      {11, error_number::invalid_call},   // the queue request: always 5
+      {12, error_number::invalid_call},   // the time limit: the number it reports
+  };
+  for (const auto& row : table) {
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    fake.fail_call(row.call, {code_unexplained, row.recorded});
+    port.open("3");
+    port.configure("9600");
+    port.send("LP1;");
+    EXPECT_EQ(state.count(), 1) << row.call;
+    EXPECT_EQ(state.last(), row.recorded) << row.call;
+    EXPECT_EQ(port.failure_message(), "Serial port COM3 refused the line settings") << row.call;
+    EXPECT_EQ(fake.received, "LP1;");
+  }
+}
+
+TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
+  const struct {
+    std::string_view baud_text;
+    std::string_view message;
+  } table[] = {
+      {"fast", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
+      {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
+      {"4294967296", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
+  };
+  for (const auto& row : table) {
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    port.open("3");
+    port.configure(row.baud_text);
+    EXPECT_EQ(state.count(), 1);
+    EXPECT_EQ(state.last(), error_number::invalid_call);
+    EXPECT_EQ(fake.line.baud_rate, 9600u);  // kept what it had
+    EXPECT_EQ(fake.line.data_bits, 8);
+    EXPECT_EQ(fake.line.parity, Parity::none);
+    EXPECT_EQ(port.failure_message(), row.message);
+  }
+}
+
+TEST_F(LinkTest, ShortOrFailedWriteIs24AndTheRestIsNotWrittenAgain) {
+  platform.takes_at_most = 2;
+  run();
+  EXPECT_EQ(errors.count(), 2);
+  EXPECT_EQ(errors.last(), error_number::device_timeout);
+  EXPECT_EQ(platform.received, "LPTT");
+  EXPECT_EQ(writes_of(Call::write).size(), 2u);
+  EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands");
+}
+
+TEST_F(LinkTest, TimedOutWriteSaysSo) {
+  platform.fail_call(13, system_failure(code_timed_out));
+  run();
+  EXPECT_EQ(errors.count(), 1);
+  EXPECT_EQ(errors.last(), error_number::device_timeout);
+  EXPECT_EQ(platform.received, "TT0;");
+  EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands (timed out)");
+}
+
+TEST_F(LinkTest, TheFirstFailureIsTheOneTold) {
+  platform.fail_call(3, system_failure(code_invalid));       // baud rate refused
+  platform.fail_call(13, system_failure(code_timed_out));    // first send
+  run("4", "19200");
+  EXPECT_EQ(errors.last(), error_number::device_timeout);
+  EXPECT_EQ(link.failure_message(),
+            "Serial port COM4 refused the line settings (baud rate 19200 not supported)");
+}
+
+TEST_F(LinkTest, AReasonTheSystemDidNotGiveIsNotMade) {
+  platform.fail_call(1, system_failure(code_unexplained));
+  run("=3");
+  EXPECT_EQ(link.failure_message(), "Serial port COM=3 could not be opened");
+}
+
+TEST_F(LinkTest, CommandBytesGoOutExactlyAsGiven) {
+  link.open("1");
+  link.configure("9600");
+  const std::string_view bytes("A\0\r\n\xff;", 6);
+  link.send(bytes);
+  EXPECT_EQ(platform.received, bytes);
+  EXPECT_EQ(writes_of(Call::write).size(), 1u);
+}
+
+}  // namespace
+}  // namespace vornset

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "frame/guarded_call.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <termios.h>
+#endif
+
+namespace vornset {
+
+// A file descriptor on POSIX, a HANDLE on Windows; -1 is no port on both
+// (INVALID_HANDLE_VALUE is -1 as an integer).
+using PortHandle = std::intptr_t;
+inline constexpr PortHandle no_port = -1;
+
+// A command the port does not take within this time is a failed send: a line held off
+// by flow control must not hang the run.
+inline constexpr std::uint32_t send_time_limit_ms = 2000;
+
+// The values match the Windows DCB encoding (NOPARITY .. SPACEPARITY, ONESTOPBIT ..
+// TWOSTOPBITS), so a DCB field converts by a cast and survives a round trip unchanged.
+enum class Parity : std::uint8_t { none = 0, odd = 1, even = 2, mark = 3, space = 4 };
+enum class StopBits : std::uint8_t { one = 0, one_and_half = 1, two = 2 };
+
+#ifdef _WIN32
+using NativeLineSettings = DCB;
+#else
+using NativeLineSettings = termios;
+#endif
+
+// The line properties the program changes. `native` carries everything else exactly as
+// the driver reported it, so that writing back puts every other property back unchanged.
+struct LineSettings {
+  std::uint32_t baud_rate = 0;
+  std::uint8_t data_bits = 8;
+  StopBits stop_bits = StopBits::one;
+  Parity parity = Parity::none;
+  bool parity_checking = false;
+  NativeLineSettings native{};
+};
+
+struct QueueSizes {
+  std::uint32_t receive = 0;
+  std::uint32_t transmit = 0;
+};
+
+// Every system call the serial port makes goes through this interface, so that tests can
+// answer or fail any one of them. Each call gives the outcome of its platform call (a
+// failed outcome carries the system's code and the error number it maps to).
+class SerialPlatform {
+ public:
+  virtual ~SerialPlatform() = default;
+
+  // Opens the device that the port text names, exclusively, for reading and writing.
+  // A name refused by the naming rules fails with error number 64.
+  virtual CallOutcome open(std::string_view port_text, PortHandle& handle) = 0;
+  // How a failure message names the device of a port text ("COM3", "/dev/ttyUSB0").
+  virtual std::string device_name(std::string_view port_text) const = 0;
+
+  virtual CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) = 0;
+  // Fails when the driver refuses or silently ignores any of the values.
+  virtual CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) = 0;
+
+  virtual CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) = 0;
+  virtual CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) = 0;
+
+  // Bounds how long one write may wait for the port. A failed outcome carries the error
+  // number to record.
+  virtual CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) = 0;
+
+  // One write of all `bytes`; `written` says how many the port took.
+  virtual CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) = 0;
+};
+
+// The platform the program runs on.
+SerialPlatform& system_serial_platform();
+
+}  // namespace vornset

@@ -1,0 +1,95 @@
+// What the user sees: the report on terminals of different widths, in a real terminal
+// emulator, with redirected output, and with hostile text.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+#include "tests/support/installed_program_posix.h"
+#include "tests/support/serial_line_posix.h"
+
+namespace vornset::testing_support {
+namespace {
+
+constexpr const char* kHfReport = "HF Mode,   LP Filter in    PWR out\r\nFrequency   7.05 MHz\r\n";
+
+class Console : public testing::Test {
+ protected:
+  Console() { program.write_settings_for(line.device_path()); }
+  SerialLine line;
+  InstalledProgram program{VORNSET_PROGRAM};
+};
+
+TEST_F(Console, WrapsAtANarrowWidthAndLeavesAnEmptyRowAfterAnExactlyFullLine) {
+  RunOptions options = program.options({"7.05"});
+  options.columns = 20;  // "Frequency   7.05 MHz" is exactly 20 characters
+  const ProgramRun run = program.run_with(options);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(visible_text(run.terminal), "HF Mode,   LP Filter\r\n in    PWR out\r\nFrequency   7.05 MHz\r\n\r\n");
+}
+
+TEST_F(Console, ResetsTheColoursBeforeItsText) {
+  const ProgramRun run = program.run({"7.05"});
+  EXPECT_EQ(run.terminal.rfind("\x1b[0m", 0), 0U) << run.terminal;
+}
+
+TEST_F(Console, ARedirectedStandardOutputReceivesNothingAndTheTerminalShowsTheReport) {
+  RunOptions options = program.options({"7.05"});
+  options.streams = Streams::stdout_to_file;
+  const ProgramRun run = program.run_with(options);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.stdout_file, "");
+  EXPECT_EQ(visible_text(run.terminal), kHfReport);
+  EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+}
+
+TEST_F(Console, WithoutAnyTerminalTheRunStillDoesItsJob) {
+  RunOptions options = program.options({"7.05"});
+  options.streams = Streams::no_terminal;
+  const ProgramRun run = program.run_with(options);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.stdout_file, "");
+  EXPECT_EQ(run.terminal, "");
+  EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+}
+
+TEST_F(Console, TextFromTheSettingsFileCannotControlTheTerminal) {
+  program.write_settings("COM/dev/\x1b[2J\x1b]0;title\x07\r\n");
+  const ProgramRun run = program.run({});
+  EXPECT_EQ(run.exit_code, 1);
+  const std::string shown = visible_text(run.terminal);
+  for (const char byte : shown) {
+    const auto code = static_cast<unsigned char>(byte);
+    EXPECT_TRUE(code >= 0x20 || byte == '\r' || byte == '\n') << "raw control byte " << int{code};
+  }
+  EXPECT_NE(shown.find("Serial port /dev/\xE2\x90\x9B[2J"), std::string::npos) << shown;  // ESC as U+241B
+}
+
+// A real terminal emulator draws the report: what a user would see on a 20-column screen.
+TEST_F(Console, RendersInARealTerminal) {
+  if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+  const std::string socket = "vornset-e2e-" + std::to_string(getpid());
+  const std::string command = "cd " + program.program_directory() + " && env -i HOME=" +
+                              program.scratch().file("home") + " ./vornset 7.05; echo exit=$?; sleep 30";
+  const std::string start = "tmux -L " + socket + " -f /dev/null new-session -d -x 20 -y 8 '" + command + "'";
+  ASSERT_EQ(std::system(start.c_str()), 0);
+
+  std::string screen;
+  for (int attempt = 0; attempt < 100 && screen.find("exit=") == std::string::npos; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    screen.clear();
+    std::FILE* capture = popen(("tmux -L " + socket + " capture-pane -p").c_str(), "r");
+    ASSERT_NE(capture, nullptr);
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, capture) != nullptr) screen += buffer;
+    pclose(capture);
+  }
+  (void)std::system(("tmux -L " + socket + " kill-server 2>/dev/null").c_str());
+  EXPECT_EQ(screen.substr(0, screen.find("exit=")),
+            "HF Mode,   LP Filter\n in    PWR out\nFrequency   7.05 MHz\n\n");
+}
+
+}  // namespace
+}  // namespace vornset::testing_support

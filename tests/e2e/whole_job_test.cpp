@@ -1,0 +1,86 @@
+// The whole job, end to end: the real program, a pseudo-terminal as its console and
+// another as the serial line, a settings file beside the program.
+#include <gtest/gtest.h>
+
+#include "tests/support/installed_program_posix.h"
+#include "tests/support/serial_line_posix.h"
+
+namespace vornset::testing_support {
+namespace {
+
+struct Job {
+  std::vector<std::string> arguments;
+  const char* screen;
+  const char* line;
+};
+
+class WholeJob : public testing::TestWithParam<Job> {};
+
+TEST_P(WholeJob, ReportsAndSendsExactlyTheCommands) {
+  const Job& job = GetParam();
+  SerialLine line;
+  InstalledProgram program(VORNSET_PROGRAM);
+  program.write_settings_for(line.device_path());
+
+  const ProgramRun run = program.run(job.arguments);
+
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(visible_text(run.terminal), job.screen);
+  EXPECT_EQ(line.received(), job.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, WholeJob,
+    testing::Values(
+        Job{{}, "HF Mode,   LP Filter in    PWR out\r\n", "LP1;TT0;"},
+        Job{{"7.05"}, "HF Mode,   LP Filter in    PWR out\r\nFrequency   7.05 MHz\r\n", "LP1;TT0;FA00007050000;"},
+        Job{{"7050000"}, "HF Mode,   LP Filter in    PWR out\r\nFrequency   7.05 MHz\r\n", "LP1;TT0;FA00007050000;"},
+        Job{{"vhf"}, "VHF Mode,   LP Filter out    0dBm output used\r\n", "LP0;TT1;"},
+        Job{{"Lf"}, "LF Mode,   LP Filter in    0dBm output used\r\n", "LP1;TT1;"},
+        Job{{"144.39"}, "VHF Mode,   LP Filter out    0dBm output used\r\nFrequency   144.39 MHz\r\n",
+            "LP0;TT1;FA00144390000;"},
+        Job{{".1375"}, "LF Mode,   LP Filter in    0dBm output used\r\nFrequency   .1375 MHz\r\n",
+            "LP1;TT1;FA00000137500;"},
+        Job{{"freq", "14.2"}, "HF Mode,   LP Filter in    PWR out\r\nFrequency   14.2 MHz\r\n",
+            "LP1;TT0;FA00014200000;"},
+        Job{{"VHF", "FREQ", "144"},
+            "VHF Mode,   LP Filter out    0dBm output used\r\nFrequency   144 MHz\r\n", "LP0;TT1;FA00144000000;"},
+        // Rounds to 0 Hz: no frequency line, but the instrument is still told.
+        Job{{"0.0000004"}, "LF Mode,   LP Filter in    0dBm output used\r\n", "LP1;TT1;FA00000000000;"}));
+
+TEST(WholeJobLine, LeavesTheLineAtTheSettingsBaudRate8N1AndEverythingElseAsItWas) {
+  SerialLine line;
+  const termios before = line.device_settings();
+  InstalledProgram program(VORNSET_PROGRAM);
+  program.write_settings_for(line.device_path(), " 19200");
+
+  ASSERT_EQ(program.run({"7.05"}).exit_code, 0);
+
+  const termios after = line.device_settings();
+  EXPECT_EQ(cfgetospeed(&after), B19200);
+  EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0U);
+  EXPECT_EQ(after.c_iflag & INPCK, 0U);
+  const tcflag_t line_bits = CBAUD | CSIZE | PARENB | CSTOPB;
+  EXPECT_EQ(after.c_cflag & ~line_bits, before.c_cflag & ~line_bits);
+  EXPECT_EQ(after.c_iflag & ~static_cast<tcflag_t>(INPCK), before.c_iflag & ~static_cast<tcflag_t>(INPCK));
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+}
+
+TEST(OutOfRange, SaysSoAndTouchesNothing) {
+  SerialLine line;
+  InstalledProgram program(VORNSET_PROGRAM);
+  program.write_settings_for(line.device_path());
+
+  for (const char* frequency : {"1e400", "100000000000"}) {
+    const ProgramRun run = program.run({frequency});
+    EXPECT_EQ(run.exit_code, 1) << frequency;
+    EXPECT_EQ(visible_text(run.terminal), "Frequency out of range\r\n") << frequency;
+    EXPECT_LT(run.seconds, 1.5) << "no pause: " << frequency;
+  }
+  EXPECT_EQ(line.received(), "");
+}
+
+}  // namespace
+}  // namespace vornset::testing_support

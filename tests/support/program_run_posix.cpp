@@ -1,0 +1,126 @@
+#include "tests/support/program_run_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "tests/support/temp_directory_posix.h"
+
+namespace vornset::testing_support {
+namespace {
+
+[[noreturn]] void exec_child(const std::string& program, const RunOptions& options, int terminal,
+                             const std::string& stdout_path) {
+  setsid();
+  ioctl(terminal, TIOCSCTTY, 0);
+  dup2(terminal, STDIN_FILENO);
+  dup2(terminal, STDOUT_FILENO);
+  dup2(terminal, STDERR_FILENO);
+  if (options.streams != Streams::terminal) {
+    const int file = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, STDOUT_FILENO);
+    close(file);
+  }
+  if (options.streams == Streams::no_terminal) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDERR_FILENO);
+    close(null);
+  }
+  if (terminal > STDERR_FILENO) close(terminal);
+  if (chdir(options.working_directory.c_str()) != 0) _exit(126);
+
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& argument : options.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& variable : options.environment) envp.push_back(const_cast<char*>(variable.c_str()));
+  envp.push_back(nullptr);
+  execve(program.c_str(), argv.data(), envp.data());
+  _exit(127);
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::string& program, const RunOptions& options) {
+  ProgramRun run;
+  TempDirectory scratch;
+  const std::string stdout_path = scratch.file("stdout");
+  winsize size{};
+  size.ws_col = options.columns;
+  size.ws_row = options.rows;
+  int master = -1;
+  int terminal = -1;
+  if (openpty(&master, &terminal, nullptr, nullptr, &size) != 0) {
+    ADD_FAILURE() << "openpty failed";
+    return run;
+  }
+  // The test sees the program's own bytes: no output processing turns its "\r\n" into "\r\r\n".
+  termios settings{};
+  tcgetattr(terminal, &settings);
+  settings.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
+  tcsetattr(terminal, TCSANOW, &settings);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) exec_child(program, options, terminal, stdout_path);
+  close(terminal);
+
+  auto elapsed_ms = [&] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
+  };
+  bool interrupted = false;
+  bool exited = false;
+  bool hung_up = false;  // every holder of the terminal has closed it
+  int status = 0;
+  char buffer[4096];
+  while (!(exited && hung_up)) {
+    if (!interrupted && options.interrupt_after_milliseconds >= 0 &&
+        elapsed_ms() >= options.interrupt_after_milliseconds) {
+      kill(child, SIGINT);
+      interrupted = true;
+    }
+    if (!exited && !run.timed_out && elapsed_ms() > options.timeout_milliseconds) {
+      kill(child, SIGKILL);
+      run.timed_out = true;
+    }
+    if (!hung_up) {
+      pollfd readable{master, POLLIN, 0};
+      if (poll(&readable, 1, 10) > 0) {
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got > 0) {
+          run.terminal.append(buffer, static_cast<std::size_t>(got));
+          continue;
+        }
+        hung_up = true;
+      }
+    } else {
+      usleep(1000);
+    }
+    if (!exited && waitpid(child, &status, WNOHANG) == child) {
+      exited = true;
+      run.seconds = static_cast<double>(elapsed_ms()) / 1000.0;
+    }
+  }
+  close(master);
+  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+
+  if (options.streams != Streams::terminal) {
+    std::FILE* file = std::fopen(stdout_path.c_str(), "rb");
+    if (file != nullptr) {
+      std::size_t got = 0;
+      while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) run.stdout_file.append(buffer, got);
+      std::fclose(file);
+    }
+  }
+  return run;
+}
+
+}  // namespace vornset::testing_support

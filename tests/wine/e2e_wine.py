@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Windows build under wine64.
+
+Each test copies VornSet.exe into a folder of its own, maps a COM port of wine's onto a
+pseudo-terminal (wine's dosdevices), runs the program in a real terminal (tmux) and
+checks what the console shows, the exact bytes on the line and the exit code.
+
+usage: e2e_wine.py path/to/VornSet.exe
+"""
+import os
+import pty
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import unittest
+
+EXE = None
+PREFIX = os.environ.get("VORNSET_WINEPREFIX") or os.path.join(
+    tempfile.gettempdir(), "vornset-wine-%d" % os.getuid())
+WINE_ENV = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+TMUX = ["tmux", "-L", "vornset-wine-%d" % os.getpid(), "-f", "/dev/null"]
+
+HF_LINE = "HF Mode,   LP Filter in    PWR out"
+VHF_LINE = "VHF Mode,   LP Filter out    0dBm output used"
+
+
+def setUpModule():
+    if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
+        subprocess.run(["wine", "wineboot", "-i"], env=WINE_ENV, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], env=WINE_ENV, check=False)  # keep it running between tests
+
+
+def tearDownModule():
+    subprocess.run(TMUX + ["kill-server"], stderr=subprocess.DEVNULL, check=False)
+
+
+class ComPort:
+    """A pseudo-terminal that wine shows to Windows programs as COMn."""
+
+    def __init__(self, number):
+        self.instrument, self.device = pty.openpty()
+        self.link = os.path.join(PREFIX, "dosdevices", "com%d" % number)
+        if os.path.lexists(self.link):
+            os.unlink(self.link)
+        os.symlink(os.ttyname(self.device), self.link)
+
+    def received(self, quiet=0.3):
+        data = b""
+        while select.select([self.instrument], [], [], quiet)[0]:
+            data += os.read(self.instrument, 4096)
+        return data
+
+    def speed(self):
+        return termios.tcgetattr(self.device)[5]
+
+    def close(self):
+        os.unlink(self.link)
+        os.close(self.instrument)
+        os.close(self.device)
+
+
+class Run:
+    def __init__(self, screen, exit_code, seconds):
+        self.screen, self.exit_code, self.seconds = screen, exit_code, seconds
+
+
+class WindowsProgram(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="vornset-wine-test-")
+        shutil.copy(EXE, os.path.join(self.folder, "VornSet.exe"))
+        self.ports = []
+
+    def tearDown(self):
+        for port in self.ports:
+            port.close()
+        shutil.rmtree(self.folder)
+
+    def com_port(self, number):
+        port = ComPort(number)
+        self.ports.append(port)
+        return port
+
+    def write_settings(self, data):
+        with open(os.path.join(self.folder, "VornSet.ini"), "wb") as f:
+            f.write(data)
+
+    def run_in_terminal(self, arguments, columns=80, redirect=None):
+        """Runs the program in a tmux pane and returns what the pane shows above the exit line."""
+        subprocess.run(TMUX + ["kill-server"], stderr=subprocess.DEVNULL, check=False)
+        command = "cd '%s' && wine VornSet.exe %s" % (self.folder, arguments)
+        if redirect:
+            command += " > '%s'" % redirect
+        script = "%s; echo exit=$?; sleep 60" % command
+        env = ["env"] + ["%s=%s" % (k, WINE_ENV[k]) for k in ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES")]
+        started = time.monotonic()
+        subprocess.run(TMUX + ["new-session", "-d", "-x", str(columns), "-y", "12",
+                               " ".join(env) + " sh -c \"" + script.replace('"', '\\"') + "\""], check=True)
+        screen = ""
+        deadline = started + 60
+        while time.monotonic() < deadline:
+            screen = subprocess.run(TMUX + ["capture-pane", "-p"], capture_output=True, text=True).stdout
+            if "exit=" in screen:
+                break
+            time.sleep(0.1)
+        seconds = time.monotonic() - started
+        subprocess.run(TMUX + ["kill-server"], stderr=subprocess.DEVNULL, check=False)
+        self.assertIn("exit=", screen, "the program did not end:\n" + screen)
+        shown, _, rest = screen.partition("exit=")
+        return Run(shown, int(rest.split()[0]), seconds)
+
+    def test_sends_the_commands_and_reports_them(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\nBAUD 19200\r\n")
+        run = self.run_in_terminal("7.05")
+        self.assertEqual(run.exit_code, 0, run.screen)
+        self.assertEqual(run.screen, HF_LINE + "\nFrequency   7.05 MHz\n")
+        self.assertEqual(port.received(), b"LP1;TT0;FA00007050000;")
+        self.assertEqual(port.speed(), termios.B19200)
+
+    def test_band_keyword_in_any_case(self):
+        port = self.com_port(7)
+        self.write_settings(b"com7\r\n")
+        run = self.run_in_terminal("vhf")
+        self.assertEqual(run.exit_code, 0, run.screen)
+        self.assertEqual(run.screen, VHF_LINE + "\n")
+        self.assertEqual(port.received(), b"LP0;TT1;")
+        self.assertEqual(port.speed(), termios.B9600)
+
+    def test_wraps_at_the_console_width_with_an_empty_row_after_a_full_line(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\n")
+        run = self.run_in_terminal("7.05", columns=20)
+        self.assertEqual(run.exit_code, 0, run.screen)
+        self.assertEqual(run.screen, "HF Mode,   LP Filter\n in    PWR out\nFrequency   7.05 MHz\n\n")
+        self.assertEqual(port.received(), b"LP1;TT0;FA00007050000;")
+
+    def test_redirected_output_stays_empty_and_the_console_shows_the_report(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\n")
+        out = os.path.join(self.folder, "out.txt")
+        run = self.run_in_terminal("7.05", redirect=out)
+        self.assertEqual(run.exit_code, 0, run.screen)
+        self.assertEqual(run.screen, HF_LINE + "\nFrequency   7.05 MHz\n")
+        self.assertEqual(os.path.getsize(out), 0)
+        self.assertEqual(port.received(), b"LP1;TT0;FA00007050000;")
+
+    def test_missing_settings_file(self):
+        run = self.run_in_terminal("7.05")
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertEqual(run.screen, HF_LINE + "\nFrequency   7.05 MHz\n"
+                         "VornSet.INI not found, COM port parameters cannot be set\n")
+        self.assertGreaterEqual(run.seconds, 2.0)
+
+    def test_a_port_that_does_not_exist_is_reported(self):
+        self.write_settings(b"COM9\r\n")
+        run = self.run_in_terminal("")
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertTrue(run.screen.startswith(HF_LINE + "\nSerial port COM9 could not be opened"), run.screen)
+
+    def test_out_of_range(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\n")
+        run = self.run_in_terminal("1e400")
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertEqual(run.screen, "Frequency out of range\n")
+        self.assertEqual(port.received(), b"")
+
+
+if __name__ == "__main__":
+    EXE = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

@@ -1,0 +1,23 @@
+#include "text/command_text.h"
+
+#include <windows.h>
+
+#include "text/command_tail.h"
+#include "text/upper_case_narrow_win32.h"
+
+namespace vornset {
+namespace {
+
+// Points into the system's own command line, which lives as long as the process.
+const wchar_t* captured_tail = L"";
+
+}  // namespace
+
+void capture_command_line(int, char**) {
+  const wchar_t* line = GetCommandLineW();
+  captured_tail = line + find_tail_start_in(std::wstring_view(line));
+}
+
+std::string take_command_text() { return upper_case_and_narrow(std::wstring(captured_tail)); }
+
+}  // namespace vornset
