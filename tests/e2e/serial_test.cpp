@@ -32,7 +32,7 @@ TEST_F(SerialFailures, APortTextThatNamesNoDevice) {
   program.write_settings("COM=3\r\n");
   const ProgramRun run = program.run({});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(visible_text(run.terminal), std::string(kHfLine) + "Serial port COM=3 could not be opened\r\n");
+  EXPECT_EQ(visible_text(run.terminal), std::string(kHfLine) + "Serial port COM=3 could not be opened (no such device)\r\n");
 }
 
 TEST_F(SerialFailures, APortHeldByAnotherProgram) {

@@ -30,9 +30,11 @@ VHF_LINE = "VHF Mode,   LP Filter out    0dBm output used"
 
 def setUpModule():
     if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
-        subprocess.run(["wine", "wineboot", "-i"], env=WINE_ENV, check=True,
+        subprocess.run(["wine", "wineboot", "-i"], env=WINE_ENV, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-p"], env=WINE_ENV, check=False)  # keep it running between tests
+    # A persistent server, detached from our pipes, saves its start-up on every run.
+    subprocess.run(["wineserver", "-p"], env=WINE_ENV, check=False, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def tearDownModule():
@@ -98,8 +100,9 @@ class WindowsProgram(unittest.TestCase):
         script = "%s; echo exit=$?; sleep 60" % command
         env = ["env"] + ["%s=%s" % (k, WINE_ENV[k]) for k in ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES")]
         started = time.monotonic()
-        subprocess.run(TMUX + ["new-session", "-d", "-x", str(columns), "-y", "12",
-                               " ".join(env) + " sh -c \"" + script.replace('"', '\\"') + "\""], check=True)
+        # Several arguments: tmux runs them as they stand, with no shell of its own between.
+        subprocess.run(TMUX + ["new-session", "-d", "-x", str(columns), "-y", "12"] + env + ["sh", "-c", script],
+                       check=True)
         screen = ""
         deadline = started + 60
         while time.monotonic() < deadline:
