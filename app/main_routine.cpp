@@ -1,5 +1,6 @@
 #include <string>
 
+#include "app/help.h"
 #include "app/run_sequence.h"
 #include "frame/console_output.h"
 #include "frame/error_state.h"
@@ -12,6 +13,8 @@
 namespace vornset {
 
 ExitCode main_routine() {
+  // A help request is answered before anything of a run happens: no file, no port.
+  if (answer_help_request()) return ExitCode::sent;
   ErrorState errors;
   FileTable files;
   RunEnvironment environment{process_console(),   system_settings_platform(),

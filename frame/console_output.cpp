@@ -39,7 +39,6 @@ void ConsoleOutput::write_cells(std::span<const CellChar> characters) {
   if (!screen_.read_geometry(geometry) || !holds_cursor(geometry)) return;
   int x = geometry.cursor_x;
   int y = geometry.cursor_y;
-  Cell run[kMaxRun];
   while (!characters.empty()) {
     if (scroll_pending_) {
       scroll_pending_ = false;
@@ -47,8 +46,8 @@ void ConsoleOutput::write_cells(std::span<const CellChar> characters) {
     }
     const std::size_t length = std::min(
         {characters.size(), static_cast<std::size_t>(geometry.width - x), kMaxRun});
-    for (std::size_t i = 0; i < length; ++i) run[i] = Cell{characters[i], kTextAttribute};
-    screen_.write_cells(x, y, {run, length});
+    for (std::size_t i = 0; i < length; ++i) run_[i] = Cell{characters[i], kTextAttribute};
+    screen_.write_cells(x, y, {run_, length});
     characters = characters.subspan(length);
     x += static_cast<int>(length);
     if (x == geometry.width) {

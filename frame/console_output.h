@@ -35,6 +35,10 @@ class ConsoleOutput {
   // more is written there, so a full bottom row does not leave an empty row below it
   // until more output actually comes.
   bool scroll_pending_ = false;
+  // Where a run is formed. It lives here rather than on the stack because a local array
+  // of cells would be filled with blanks on every call, at many times the cost of the
+  // few cells a print writes; the process's console is made at compile time, with it.
+  Cell run_[kMaxRun];
 };
 
 // Chooses where printed output goes and prepares the console; run once at start-up.

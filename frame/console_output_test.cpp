@@ -77,7 +77,10 @@ class MemoryScreen final : public ScreenBuffer {
   int cursor_moves = 0;
 
  private:
-  Cell& cell(int x, int y) { return cells_[static_cast<std::size_t>(y * geometry_.width + x)]; }
+  Cell& cell(int x, int y) {
+    return cells_[static_cast<std::size_t>(y) * static_cast<std::size_t>(geometry_.width) +
+                  static_cast<std::size_t>(x)];
+  }
 
   ScreenGeometry geometry_;
   std::vector<Cell> cells_;

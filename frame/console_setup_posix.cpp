@@ -7,8 +7,8 @@
 namespace vornset {
 namespace {
 
-TerminalScreen terminal;
-ConsoleOutput console(terminal);
+constinit TerminalScreen terminal;
+constinit ConsoleOutput console(terminal);
 
 int choose_output() {
   if (isatty(STDOUT_FILENO)) return STDOUT_FILENO;

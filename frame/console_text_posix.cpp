@@ -1,5 +1,6 @@
 #include "frame/console_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vornset {
@@ -50,6 +51,17 @@ std::size_t decode_one(std::string_view bytes, char32_t& code_point) {
 std::size_t widen_text(std::string_view text, std::span<CellChar> out) {
   std::size_t count = 0;
   while (!text.empty() && count < out.size()) {
+    // ASCII, nearly all the program prints, is its own code point: a run of it is
+    // copied without decoding.
+    const std::size_t room = std::min(text.size(), out.size() - count);
+    std::size_t ascii = 0;
+    while (ascii < room && static_cast<std::uint8_t>(text[ascii]) < 0x80) {
+      out[count + ascii] = static_cast<std::uint8_t>(text[ascii]);
+      ++ascii;
+    }
+    count += ascii;
+    text.remove_prefix(ascii);
+    if (text.empty() || count == out.size()) break;
     char32_t code_point = 0;
     std::size_t length = decode_one(text, code_point);
     if (length == 0) {

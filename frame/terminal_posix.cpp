@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include <poll.h>
@@ -45,6 +46,9 @@ void write_all(int fd, const char* data, std::size_t size) {
   }
 }
 
+// Printable ASCII, nearly all the program prints, is its own glyph.
+bool is_printable_ascii(CellChar character) { return character >= 0x20 && character < 0x7F; }
+
 }  // namespace
 
 // Collects what one operation sends, so that a run of cells goes out in one write.
@@ -63,6 +67,24 @@ class TerminalScreen::Output {
       used_ += part;
       bytes.remove_prefix(part);
     }
+  }
+
+  void put(char byte) {
+    if (used_ == sizeof block_) flush();
+    block_[used_++] = byte;
+  }
+
+  // Copies the leading cells that are printable ASCII, as many as the block has room
+  // for; gives how many.
+  std::size_t put_printable(std::span<const Cell> cells) {
+    const std::size_t room = std::min(cells.size(), sizeof block_ - used_);
+    std::size_t count = 0;
+    while (count < room && is_printable_ascii(cells[count].character)) {
+      block_[used_ + count] = static_cast<char>(cells[count].character);
+      ++count;
+    }
+    used_ += count;
+    return count;
   }
 
   void flush() {
@@ -91,9 +113,18 @@ void TerminalScreen::write_cells(int x, int y, std::span<const Cell> cells) {
   move_to(x, y, output);
   // Every cell is in attribute 7; the reset makes the terminal show it so.
   output.append(kColourReset);
-  for (const Cell& cell : cells) {
+  std::size_t done = 0;
+  while (done < cells.size()) {
+    done += output.put_printable(cells.subspan(done));
+    if (done == cells.size()) break;
+    const CellChar character = cells[done].character;
+    if (is_printable_ascii(character)) {
+      output.flush();  // the block is full
+      continue;
+    }
     char glyph[kMaxGlyphBytes];
-    output.append({glyph, encode_glyph(cell.character, glyph)});
+    output.append({glyph, encode_glyph(character, glyph)});
+    ++done;
   }
   column_ += static_cast<int>(cells.size());
 }
@@ -102,7 +133,8 @@ void TerminalScreen::write_cells(int x, int y, std::span<const Cell> cells) {
 void TerminalScreen::scroll_up_one_row(const ScreenGeometry&, Cell) {}
 
 void TerminalScreen::set_cursor(int x, int y) {
-  if (fd_ < 0) return;
+  // Most moves are to where the last run of cells ended: nothing to send.
+  if (fd_ < 0 || (x == column_ && y == row_)) return;
   Output output(fd_);
   move_to(x, y, output);
 }
@@ -115,7 +147,7 @@ void TerminalScreen::move_to(int x, int y, Output& output) {
   if (y == row_ && x > column_) {
     // Blank cells up to the new column, in attribute 7 like every cell.
     output.append(kColourReset);
-    for (; column_ < x; ++column_) output.append(" ");
+    for (; column_ < x; ++column_) output.put(' ');
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <iterator>
+#include <optional>
 
 #include "frame/error_number.h"
 #include "frame/guarded_call.h"
@@ -29,47 +29,96 @@ CallOutcome checked(Call&& call) {
   return outcome.failed() ? outcome : failure(EIO);
 }
 
-struct StandardRate {
-  std::uint32_t rate;
-  speed_t code;
-};
-
-// Rate 0 is missing on purpose: B0 does not set a rate, it hangs the line up.
-constexpr StandardRate standard_rates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-const StandardRate* standard_rate_of(std::uint32_t rate) {
-  for (const StandardRate& entry : standard_rates) {
-    if (entry.rate == rate) return &entry;
+// The B constant of a rate that has one; B0 for any other. Rate 0 has none on purpose:
+// B0 does not set a rate, it hangs the line up. A switch, as the settings of a line are
+// decoded a dozen times a run.
+speed_t standard_code_of(std::uint32_t rate) {
+  switch (rate) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    case 1152000: return B1152000;
+    case 1500000: return B1500000;
+    case 2000000: return B2000000;
+    case 2500000: return B2500000;
+    case 3000000: return B3000000;
+    case 3500000: return B3500000;
+    case 4000000: return B4000000;
+    default: return B0;
   }
-  return nullptr;
 }
 
-// What `native` says about the settings the program changes. Its rate is known from the
-// B constant, or, for a rate set through termios2, asked of the kernel.
+// The rate a B constant stands for; 0 for B0 and for a code that stands for none.
+std::uint32_t standard_rate_of(speed_t code) {
+  switch (code) {
+    case B50: return 50;
+    case B75: return 75;
+    case B110: return 110;
+    case B134: return 134;
+    case B150: return 150;
+    case B200: return 200;
+    case B300: return 300;
+    case B600: return 600;
+    case B1200: return 1200;
+    case B1800: return 1800;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    case B230400: return 230400;
+    case B460800: return 460800;
+    case B500000: return 500000;
+    case B576000: return 576000;
+    case B921600: return 921600;
+    case B1000000: return 1000000;
+    case B1152000: return 1152000;
+    case B1500000: return 1500000;
+    case B2000000: return 2000000;
+    case B2500000: return 2500000;
+    case B3000000: return 3000000;
+    case B3500000: return 3500000;
+    case B4000000: return 4000000;
+    default: return 0;
+  }
+}
+
+// The output rate of `native`: known from the B constant or, for a rate set through
+// termios2, asked of the kernel.
+CallOutcome rate_of(int fd, const termios& native, std::uint32_t& rate) {
+  const speed_t code = cfgetospeed(&native);
+  rate = standard_rate_of(code);
+  if (rate != 0 || code == B0) return {};
+  return checked([&] { return read_baud_rate(fd, rate); });
+}
+
+// What `native` says about the settings the program changes.
 CallOutcome decode(int fd, const termios& native, LineSettings& settings) {
   settings.native = native;
-  const speed_t code = cfgetospeed(&native);
-  settings.baud_rate = 0;
-  bool known = code == B0;
-  for (const StandardRate& entry : standard_rates) {
-    if (entry.code == code) {
-      settings.baud_rate = entry.rate;
-      known = true;
-    }
-  }
-  if (!known) {
-    const CallOutcome outcome = checked([&] { return read_baud_rate(fd, settings.baud_rate); });
-    if (outcome.failed()) return outcome;
-  }
+  const CallOutcome outcome = rate_of(fd, native, settings.baud_rate);
+  if (outcome.failed()) return outcome;
   switch (native.c_cflag & CSIZE) {
     case CS5: settings.data_bits = 5; break;
     case CS6: settings.data_bits = 6; break;
@@ -151,6 +200,18 @@ class PosixSerialPlatform final : public SerialPlatform {
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+
+ private:
+  // The settings that the last call read back right after its write, when that call was
+  // a write of line settings: the next read of the same port takes them instead of
+  // asking the driver again, as nothing has touched the port since. Any other call
+  // drops them.
+  struct ReadBack {
+    int fd = -1;
+    LineSettings settings;
+  };
+  ReadBack read_back_;
+  void drop_read_back() { read_back_.fd = -1; }
 };
 
 int fd_of(PortHandle handle) { return static_cast<int>(handle); }
@@ -161,6 +222,7 @@ void close_quietly(int fd) {
 }
 
 CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& handle) {
+  drop_read_back();
   handle = no_port;
   // The same names are refused as on Windows, so a settings file means the same on both.
   if (port_text.find_first_of("*?") != std::string_view::npos) {
@@ -207,6 +269,12 @@ std::string PosixSerialPlatform::device_name(std::string_view port_text) const {
 
 CallOutcome PosixSerialPlatform::read_line_settings(PortHandle handle, LineSettings& settings) {
   const int fd = fd_of(handle);
+  if (read_back_.fd == fd) {
+    drop_read_back();
+    settings = read_back_.settings;
+    return {};
+  }
+  drop_read_back();
   termios native{};
   const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &native); });
   if (outcome.failed()) return outcome;
@@ -214,64 +282,84 @@ CallOutcome PosixSerialPlatform::read_line_settings(PortHandle handle, LineSetti
 }
 
 CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
+  drop_read_back();
   const int fd = fd_of(handle);
   termios native{};
   if (!encode(settings, native)) return failure(EINVAL);
 
-  LineSettings before;
-  const CallOutcome decoded = decode(fd, settings.native, before);
+  std::uint32_t rate_before = 0;
+  const CallOutcome decoded = rate_of(fd, settings.native, rate_before);
   if (decoded.failed()) return decoded;
-  const bool rate_changes = settings.baud_rate != before.baud_rate;
-  const StandardRate* standard = standard_rate_of(settings.baud_rate);
+  const bool rate_changes = settings.baud_rate != rate_before;
+  const speed_t standard = standard_code_of(settings.baud_rate);
   if (rate_changes && settings.baud_rate == 0) return failure(EINVAL);  // as drivers refuse it
-  if (rate_changes && standard != nullptr) {
-    cfsetospeed(&native, standard->code);
-    cfsetispeed(&native, standard->code);
+  if (rate_changes && standard != B0) {
+    cfsetospeed(&native, standard);
+    cfsetispeed(&native, standard);
   }
   CallOutcome outcome = checked([&] { return ::tcsetattr(fd, TCSANOW, &native); });
   if (outcome.failed()) return outcome;
-  if (rate_changes && standard == nullptr) {
+  if (rate_changes && standard == B0) {
     outcome = checked([&] { return set_custom_baud_rate(fd, settings.baud_rate); });
     if (outcome.failed()) return outcome;
   }
   // tcsetattr succeeds when any part was taken; reading back shows what the driver did.
-  LineSettings after;
+  LineSettings& after = read_back_.settings;
   outcome = read_line_settings(handle, after);
   if (outcome.failed()) return outcome;
+  read_back_.fd = fd;
   return settings_taken(settings, after) ? CallOutcome{} : failure(EINVAL);
 }
 
 // A terminal's queues belong to the kernel and have no size to ask for.
 CallOutcome PosixSerialPlatform::read_queue_sizes(PortHandle, QueueSizes& sizes) {
+  drop_read_back();
   sizes = {};
   return {};
 }
 
-CallOutcome PosixSerialPlatform::request_queue_sizes(PortHandle, const QueueSizes&) { return {}; }
+CallOutcome PosixSerialPlatform::request_queue_sizes(PortHandle, const QueueSizes&) {
+  drop_read_back();
+  return {};
+}
 
-// Every write polls for room first, for at most the send time limit; nothing to set.
-CallOutcome PosixSerialPlatform::limit_write_time(PortHandle, std::uint32_t) { return {}; }
+// A write that finds no room waits for it, at most the send time limit; nothing to set.
+CallOutcome PosixSerialPlatform::limit_write_time(PortHandle, std::uint32_t) {
+  drop_read_back();
+  return {};
+}
 
 CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written) {
+  drop_read_back();
   written = 0;
   const int fd = fd_of(handle);
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(send_time_limit_ms);
+  // The port is non-blocking, so a write without room returns at once, having written
+  // nothing; only then is there a wait, for room, at most the send time limit in all.
+  // Asking for room before every write would cost a system call that is almost never
+  // needed.
+  std::optional<Clock::time_point> deadline;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return failure(ETIMEDOUT);
-    pollfd room{fd, POLLOUT, 0};
     CallOutcome outcome;
-    const int ready = guarded_call([&] { return ::poll(&room, 1, static_cast<int>(left.count())); }, outcome);
-    if (ready == 0) return failure(ETIMEDOUT);
-    if (ready > 0) break;  // room, or an error that the write will report
-    if (outcome.system_code != EINTR) return outcome.failed() ? outcome : failure(EIO);
+    const ssize_t result = guarded_call([&] { return ::write(fd, bytes.data(), bytes.size()); }, outcome);
+    if (result >= 0) {
+      written = static_cast<std::size_t>(result);
+      return {};
+    }
+    if (outcome.system_code != EAGAIN && outcome.system_code != EWOULDBLOCK) {
+      return outcome.failed() ? outcome : failure(EIO);
+    }
+    if (!deadline) deadline = Clock::now() + std::chrono::milliseconds(send_time_limit_ms);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
+      if (left.count() <= 0) return failure(ETIMEDOUT);
+      pollfd room{fd, POLLOUT, 0};
+      const int ready = guarded_call([&] { return ::poll(&room, 1, static_cast<int>(left.count())); }, outcome);
+      if (ready == 0) return failure(ETIMEDOUT);
+      if (ready > 0) break;  // room, or an error that the next write will report
+      if (outcome.system_code != EINTR) return outcome.failed() ? outcome : failure(EIO);
+    }
   }
-  CallOutcome outcome;
-  const ssize_t result = guarded_call([&] { return ::write(fd, bytes.data(), bytes.size()); }, outcome);
-  if (result < 0) return outcome.failed() ? outcome : failure(EIO);
-  written = static_cast<std::size_t>(result);
-  return {};
 }
 
 }  // namespace

@@ -45,6 +45,12 @@ class SearchPlaces {
 // `place`'s directory path with `name` in it, in `path`.
 void join_search_place(const SearchPlace& place, std::string_view name, std::string& path);
 
+// Looks for `name` in `place` alone: true when that ends the search, because the place
+// holds something called `name` (`full_path` is then its path) or could not be looked
+// into for a reason other than not holding it (`outcome` says why, `full_path` is empty).
+bool look_in_search_place(const SearchPlace& place, std::string_view name,
+                          std::string& full_path, CallOutcome& outcome);
+
 // Walks the places until one holds something called `name`, whatever it is; `full_path`
 // is then its path, or empty when no place holds the name. A place that cannot be looked
 // into is passed over, as the shell passes over such PATH entries; any other failure to

@@ -79,28 +79,38 @@ bool SearchPlaces::next(SearchPlace& place) {
 }
 
 void join_search_place(const SearchPlace& place, std::string_view name, std::string& path) {
+  // Room for the whole path at once, so that the appends below never move it again.
+  path.reserve(place.directory.size() + place.subdirectory.size() + 1 + name.size());
   path.assign(place.directory);
   path.append(place.subdirectory);
   if (path.empty() || path.back() != '/') path.push_back('/');
   path.append(name);
 }
 
+bool look_in_search_place(const SearchPlace& place, std::string_view name,
+                          std::string& full_path, CallOutcome& outcome) {
+  join_search_place(place, name, full_path);
+  // lstat: a symbolic link by that name is what this place holds, even a dangling one.
+  struct stat status {};
+  outcome = {};
+  const int result = guarded_call([&] { return ::lstat(full_path.c_str(), &status); }, outcome);
+  if (result == 0) {
+    outcome = {};
+    return true;
+  }
+  outcome = judged_outcome(false, outcome);
+  if (means_not_here(outcome.system_code)) return false;
+  full_path.clear();
+  return true;
+}
+
 CallOutcome find_in_search_places(const SearchEnvironment& environment, std::string_view name,
                                   std::string& full_path) {
   SearchPlaces places(environment);
   SearchPlace place;
+  CallOutcome outcome;
   while (places.next(place)) {
-    join_search_place(place, name, full_path);
-    // lstat: a symbolic link by that name is what this place holds, even a dangling one.
-    struct stat status {};
-    CallOutcome outcome;
-    const int result = guarded_call([&] { return ::lstat(full_path.c_str(), &status); }, outcome);
-    if (result == 0) return {};
-    outcome = judged_outcome(false, outcome);
-    if (!means_not_here(outcome.system_code)) {
-      full_path.clear();
-      return outcome;
-    }
+    if (look_in_search_place(place, name, full_path, outcome)) return outcome;
   }
   full_path.clear();
   return {};

@@ -32,9 +32,17 @@ class PosixSettingsPlatform final : public SettingsPlatform {
  public:
   CallOutcome search(std::string_view name, std::string& full_path) override {
     char program[PATH_MAX];
+    // Nearly every run finds the file beside the program, so the places after it, which
+    // cost a system call and scans of the environment to work out, wait until it is not
+    // there. The search then goes on without the program's directory.
+    const SearchPlace beside_program{executable_directory(program), {}};
+    CallOutcome outcome;
+    if (!beside_program.directory.empty() &&
+        look_in_search_place(beside_program, name, full_path, outcome)) {
+      return outcome;
+    }
     char current[PATH_MAX];
     SearchEnvironment environment;
-    environment.executable_directory = executable_directory(program);
     if (::getcwd(current, sizeof current) != nullptr) environment.current_directory = current;
     environment.xdg_config_home = variable("XDG_CONFIG_HOME");
     environment.home = variable("HOME");

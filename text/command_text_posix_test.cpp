@@ -44,5 +44,20 @@ TEST(CommandTextPosix, NonAsciiLettersAreUpperCasedInUtf8) {
   EXPECT_EQ(command_text_for({"vornset", "\xC3\xA4"}), "\xC3\x84");  // ä -> Ä
 }
 
+TEST(CommandTextPosix, AsciiTailKeepsTheLetterCaseAndRefusesOtherCharacters) {
+  std::vector<std::string> arguments = {"vornset", "--Help", "x"};
+  std::vector<char*> argv = {arguments[0].data(), arguments[1].data(), arguments[2].data(), nullptr};
+  capture_command_line(3, argv.data());
+  EXPECT_EQ(ascii_command_tail(), "--Help x");
+
+  std::string non_ascii = "-\xC3\xA4";  // -ä
+  argv = {arguments[0].data(), non_ascii.data(), nullptr};
+  capture_command_line(2, argv.data());
+  EXPECT_EQ(ascii_command_tail(), std::nullopt);
+
+  capture_command_line(0, nullptr);
+  EXPECT_EQ(ascii_command_tail(), "");
+}
+
 }  // namespace
 }  // namespace vornset

@@ -20,4 +20,13 @@ void capture_command_line(int, char**) {
 
 std::string take_command_text() { return upper_case_and_narrow(std::wstring(captured_tail)); }
 
+std::optional<std::string> ascii_command_tail() {
+  std::string tail;
+  for (const wchar_t* unit = captured_tail; *unit != L'\0'; ++unit) {
+    if (*unit > 0x7F) return std::nullopt;
+    tail.push_back(static_cast<char>(*unit));
+  }
+  return tail;
+}
+
 }  // namespace vornset

@@ -28,22 +28,39 @@ Wide multiply_wide(std::uint64_t a, std::uint64_t b) {
           (middle << 32) | (low_low & 0xFFFFFFFFu)};
 }
 
-// (high·2^64 + low) / divisor, one quotient bit at a time. Requires high < divisor, so
-// the quotient fits 64 bits; the remainder is left in `high`.
+// (high·2^64 + low) / divisor in two steps of 32 quotient bits, each estimated from the
+// divisor's top half and corrected (long division in base 2^32). Requires high <
+// divisor, so the quotient fits 64 bits; the remainder is left in `high`.
 std::uint64_t divide_wide(Wide& numerator, std::uint64_t divisor) {
-  std::uint64_t remainder = numerator.high;
-  std::uint64_t quotient = 0;
-  for (int bit = 63; bit >= 0; --bit) {
-    const bool carry = (remainder & kTopBit) != 0;
-    remainder = (remainder << 1) | ((numerator.low >> bit) & 1u);
-    quotient <<= 1;
-    if (carry || remainder >= divisor) {
-      remainder -= divisor;
-      quotient |= 1u;
+  constexpr std::uint64_t kHalf = std::uint64_t{1} << 32;
+  constexpr std::uint64_t kLowHalf = kHalf - 1u;
+  // Normalized, the divisor's top half makes each estimate at most 2 too large.
+  const int shift = std::countl_zero(divisor);
+  const std::uint64_t v = divisor << shift;
+  const std::uint64_t v_high = v >> 32;
+  const std::uint64_t v_low = v & kLowHalf;
+  const std::uint64_t top =
+      shift == 0 ? numerator.high : (numerator.high << shift) | (numerator.low >> (64 - shift));
+  const std::uint64_t low = numerator.low << shift;
+  const std::uint64_t low_high = low >> 32;
+  const std::uint64_t low_low = low & kLowHalf;
+
+  // One quotient digit of `part`·2^32 + `next` over v, with `part` < v.
+  const auto digit = [&](std::uint64_t part, std::uint64_t next) {
+    std::uint64_t q = part / v_high;
+    std::uint64_t r = part - q * v_high;
+    while (q >= kHalf || q * v_low > ((r << 32) | next)) {
+      --q;
+      r += v_high;
+      if (r >= kHalf) break;
     }
-  }
-  numerator.high = remainder;
-  return quotient;
+    return q;
+  };
+  const std::uint64_t q_high = digit(top, low_high);
+  const std::uint64_t middle = ((top << 32) | low_high) - q_high * v;  // below v: exact mod 2^64
+  const std::uint64_t q_low = digit(middle, low_low);
+  numerator.high = (((middle << 32) | low_low) - q_low * v) >> shift;
+  return (q_high << 32) | q_low;
 }
 
 // value / 2^shift rounded to nearest, ties to even; shift >= 1.

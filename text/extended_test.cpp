@@ -69,8 +69,8 @@ TEST(ExtendedSpecialValues, FollowTheUsualRules) {
   };
   const Row table[] = {
       {"inf * 0", infinity * zero, Kind::nan, false},
-      {"inf / inf", infinity / infinity, Kind::nan, false},
-      {"0 / 0", zero / zero, Kind::nan, false},
+      {"inf / inf", infinity / infinity, Kind::nan, false},  // NOLINT(misc-redundant-expression)
+      {"0 / 0", zero / zero, Kind::nan, false},              // NOLINT(misc-redundant-expression)
       {"nan * 1", Extended::nan() * one, Kind::nan, false},
       {"-1 / 0", one.negated() / zero, Kind::infinity, true},
       {"1 / -inf", one / infinity.negated(), Kind::zero, true},

@@ -29,6 +29,7 @@ Extended table_power(std::size_t index) {
 }  // namespace
 
 Extended scale_by_power_of_ten(const Extended& value, int exponent) {
+  if (exponent == 0) return value;  // an integer as typed: nothing to build
   constexpr std::uint32_t kSmallPowers[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
   const bool divide = exponent < 0;
   std::uint32_t rest = divide ? 0u - static_cast<std::uint32_t>(exponent) : static_cast<std::uint32_t>(exponent);
@@ -43,7 +44,6 @@ Extended scale_by_power_of_ten(const Extended& value, int exponent) {
   for (std::size_t index = 0; table_bits != 0; ++index, table_bits >>= 1) {
     if ((table_bits & 1u) != 0) power = power * table_power(index);
   }
-  if (exponent == 0) return scaled;
   return divide ? scaled / power : scaled * power;
 }
 

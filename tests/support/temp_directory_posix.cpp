@@ -23,7 +23,7 @@ TempDirectory::~TempDirectory() {
 std::string TempDirectory::file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
 std::string TempDirectory::write_file(std::string_view name, std::string_view bytes) const {
-  const std::string full = file(name);
+  std::string full = file(name);
   write_file_at(full, bytes);
   return full;
 }
@@ -35,7 +35,7 @@ void TempDirectory::write_file_at(const std::string& path, std::string_view byte
 }
 
 std::string TempDirectory::make_directory(std::string_view name) const {
-  const std::string full = file(name);
+  std::string full = file(name);
   std::filesystem::create_directories(full);
   return full;
 }

@@ -173,6 +173,29 @@ class WindowsProgram(unittest.TestCase):
         self.assertEqual(run.screen, "Frequency out of range\n")
         self.assertEqual(port.received(), b"")
 
+    def test_help_goes_to_standard_output_and_touches_no_port(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\n")
+        out = os.path.join(self.folder, "help.txt")
+        for request in ("'/?'", "--help", "-h"):
+            run = self.run_in_terminal(request, redirect=out)
+            self.assertEqual(run.exit_code, 0, run.screen)
+            self.assertEqual(run.screen.strip(), "", request)
+            with open(out, "rb") as f:
+                usage = f.read()
+            self.assertTrue(usage.startswith(b"Usage: VornSet [FREQUENCY]"), usage[:80])
+            self.assertEqual(usage.count(b"\n"), usage.count(b"\r\n"), "lines end in CR LF")
+            self.assertEqual(port.received(), b"", request)
+
+    def test_help_is_only_the_whole_line_as_typed(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\n")
+        for line in ("--HELP", "'/?' 7.05", "help"):
+            run = self.run_in_terminal(line)
+            self.assertEqual(run.exit_code, 0, run.screen)
+            self.assertEqual(run.screen, HF_LINE + "\n", line)
+            self.assertEqual(port.received(), b"LP1;TT0;", line)
+
 
 if __name__ == "__main__":
     EXE = os.path.abspath(sys.argv.pop(1))

@@ -1,0 +1,72 @@
+#include "app/help.h"
+
+#include <optional>
+
+#include "text/command_text.h"
+
+namespace vornset {
+
+HelpRequest find_help_request(std::string_view typed_tail, const HelpConventions& conventions) {
+  if (typed_tail == "--help" || typed_tail == "-h") return HelpRequest::usage;
+  if (conventions.slash_question && typed_tail == "/?") return HelpRequest::usage;
+  if (typed_tail == "--version") return HelpRequest::version;
+  return HelpRequest::none;
+}
+
+std::string usage_text(const HelpConventions& conventions) {
+  const std::string name(conventions.program_name);
+  std::string text = "Usage: " + name + " [FREQUENCY] [FREQ FREQUENCY] [VHF | HF | LF]\n";
+  text += "       " + name + " --help | -h" + (conventions.slash_question ? " | /?" : "") +
+          " | --version\n";
+  text +=
+      "Sets the instrument on the serial port named in VornSet.ini to a band and a\n"
+      "frequency: prints them, then sends the commands.\n"
+      "\n"
+      "  FREQUENCY       first on the line: in MHz (7.05), in Hz above 5000 (7050000)\n"
+      "  FREQ FREQUENCY  the number behind FREQ, anywhere on the line (VHF FREQ 144)\n"
+      "  VHF, HF, LF     the band when no frequency is given; HF when none is named\n"
+      "A frequency decides the band: LF below 1.8 MHz, HF up to 54 MHz, VHF above.\n"
+      "Keywords take any letter case.\n"
+      "\n"
+      "Settings file VornSet.ini; the first place that holds the name is used.\n"
+      "  Linux:    1. the directory that holds the vornset program\n"
+      "            2. the current directory\n"
+      "            3. ${XDG_CONFIG_HOME:-$HOME/.config}/vornset\n"
+      "            4. /etc/vornset\n"
+      "            5. each directory of PATH, in order\n"
+      "  Windows:  the folder of VornSet.exe, then the system's search order\n"
+      "            (current folder, system folders, PATH)\n"
+      "A line holding COM sets the port and a line holding BAUD the baud rate, in any\n"
+      "letter case, to every character behind the key. Lines end at CR or CR LF.\n"
+      "Without a key: port 1, 9600 baud. Example:\n"
+      "  COM3\n"
+      "  BAUD 19200\n"
+      "\n"
+      "Devices on Linux: COMn is /dev/ttyS(n-1), so COM1 is /dev/ttyS0. A port that\n"
+      "begins with / is a device path used as it stands: COM/dev/ttyUSB0 or\n"
+      "COM/dev/serial/by-id/...\n"
+      "\n"
+      "Exit codes:\n"
+      "  0    the commands were sent\n"
+      "  1    not sent: settings file missing or unreadable, frequency out of range,\n"
+      "       serial port failure\n"
+      "  255  fatal: the system refused what the program needs to run\n";
+  return text;
+}
+
+std::string version_text(const HelpConventions& conventions) {
+  return std::string(conventions.program_name) + " " VORNSET_VERSION "\n";
+}
+
+bool answer_help_request() {
+  const std::optional<std::string> tail = ascii_command_tail();
+  if (!tail) return false;
+  switch (find_help_request(*tail, kPlatformHelpConventions)) {
+    case HelpRequest::none: return false;
+    case HelpRequest::usage: write_standard_output(usage_text(kPlatformHelpConventions)); break;
+    case HelpRequest::version: write_standard_output(version_text(kPlatformHelpConventions)); break;
+  }
+  return true;
+}
+
+}  // namespace vornset

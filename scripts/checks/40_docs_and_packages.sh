@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The manual page formats without a warning; the help, the manual page and the README tell
+# the same facts; the .deb installs a program that drives the simulated instrument; the
+# Windows .zip holds what a user needs. Packages come from the default and mingw-i686
+# builds, which are configured and built here when they are not yet.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+native=${VORNSET_NATIVE_BUILD:-build/default}
+windows=${VORNSET_WINDOWS_BUILD:-build/mingw-i686}
+jobs=$(nproc)
+
+for build in "$native" "$windows"; do
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake --preset "$(basename "$build")" >/dev/null
+  fi
+  cmake --build "$build" -j "$jobs" >/dev/null
+done
+
+echo "-- manual page"
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l docs/vornset.1 2>&1 >/dev/null)
+if [ -n "$warnings" ]; then
+  echo "docs/vornset.1: $warnings" >&2
+  exit 1
+fi
+echo "docs/vornset.1 formats without warnings"
+
+echo "-- shared facts"
+python3 tests/docs/shared_facts.py "$native/vornset" docs/vornset.1 README.md
+
+echo "-- .deb"
+rm -rf "$native/packages"
+(cd "$native" && cpack -G DEB >/dev/null)
+debs=("$native"/packages/*.deb)
+tests/package/deb_runs_the_instrument.sh "${debs[0]}" "$native/tools/instrument_sim/vornset-instrument-sim"
+
+echo "-- .zip"
+rm -rf "$windows/packages"
+(cd "$windows" && cpack -G ZIP >/dev/null)
+zips=("$windows"/packages/*.zip)
+version=$("$native/vornset" --version | cut -d' ' -f2)
+python3 tests/package/zip_holds_the_windows_program.py "${zips[0]}" "$version"

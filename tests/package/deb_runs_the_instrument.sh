@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Unpacks the .deb into a scratch root, checks what it installs, and runs the installed
+# program against the simulated instrument with the settings file beside it.
+# usage: deb_runs_the_instrument.sh PACKAGE.deb SIMULATOR
+set -euo pipefail
+deb=$1
+simulator=$2
+
+fail() { echo "deb: $*" >&2; exit 1; }
+
+root=$(mktemp -d)
+decoded=$root/decoded.txt
+simulator_pid=
+cleanup() {
+  [ -z "$simulator_pid" ] || kill "$simulator_pid" 2>/dev/null || true
+  rm -rf "$root"
+}
+trap cleanup EXIT
+
+[ "$(dpkg-deb -f "$deb" Package)" = vornset ] || fail "package name is not vornset"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "wrong architecture"
+dpkg-deb -x "$deb" "$root"
+
+program=$root/usr/bin/vornset
+for file in usr/bin/vornset usr/share/man/man1/vornset.1 usr/share/doc/vornset/examples/VornSet.ini; do
+  [ -f "$root/$file" ] || fail "$file is missing"
+done
+[ -x "$program" ] || fail "usr/bin/vornset is not executable"
+# Every line of the example ends in CR LF: the program takes a lone LF for a byte of the line.
+python3 - "$root/usr/share/doc/vornset/examples/VornSet.ini" <<'PY' || fail "the example settings file does not end its lines in CR LF"
+import sys
+data = open(sys.argv[1], "rb").read()
+sys.exit(0 if data and data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n") else 1)
+PY
+man --warnings -l "$root/usr/share/man/man1/vornset.1" >/dev/null 2>"$root/man-warnings.txt"
+[ ! -s "$root/man-warnings.txt" ] || fail "installed manual page: $(cat "$root/man-warnings.txt")"
+"$program" --version | grep -q '^vornset [0-9]' || fail "the installed program does not tell its version"
+
+"$simulator" --count 3 --timeout 10 --settings-file "$(dirname "$program")/VornSet.ini" >"$decoded" &
+simulator_pid=$!
+# The simulator writes the settings file, then prints the two lines that name its line.
+for _ in $(seq 100); do
+  [ "$(wc -l <"$decoded")" -ge 2 ] && break
+  sleep 0.1
+done
+[ "$(wc -l <"$decoded")" -ge 2 ] || fail "the simulator did not start"
+
+status=0
+(cd "$root" && env -i PATH=/usr/bin:/bin HOME="$root" "$program" 7.05) || status=$?
+wait "$simulator_pid" || fail "the simulator did not receive three commands: $(cat "$decoded")"
+simulator_pid=
+[ "$status" -eq 0 ] || fail "the installed program ended with $status"
+
+expected=$'low-pass filter in\npower output\nfrequency 7050000 Hz'
+received=$(tail -n +3 "$decoded")
+[ "$received" = "$expected" ] || fail "the instrument received: $received"
+echo "deb: $(basename "$deb") installs, and its program sent the instrument:"
+echo "$received" | sed 's/^/  /'
