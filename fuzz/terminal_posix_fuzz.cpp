@@ -7,6 +7,7 @@
 // Input: the width (0: unknown), then operations: 0 prints a text (a length byte and the
 // bytes), 1 ends the line, 2 prints a number (eight bytes of a double), 3 writes cells
 // (a count byte and four bytes per character, any 32-bit value).
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,18 +58,32 @@ Pty& pty() {
   return instance;
 }
 
+// libFuzzer's timeout alarm interrupts system calls now and then; that is no finding.
 std::string read_until_marker(int fd) {
   std::string bytes;
   pollfd ready{fd, POLLIN, 0};
   while (!bytes.ends_with(kMarker)) {
-    FUZZ_CHECK(poll(&ready, 1, 10000) == 1);
+    const int events = poll(&ready, 1, 10000);
+    if (events < 0 && errno == EINTR) continue;
+    FUZZ_CHECK(events == 1);
     char block[4096];
     const ssize_t got = read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
     FUZZ_CHECK(got > 0);
     bytes.append(block, static_cast<std::size_t>(got));
   }
   bytes.resize(bytes.size() - kMarker.size());
   return bytes;
+}
+
+void write_marker(int fd) {
+  std::string_view rest = kMarker;
+  while (!rest.empty()) {
+    const ssize_t written = write(fd, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    FUZZ_CHECK(written > 0);
+    rest.remove_prefix(static_cast<std::size_t>(written));
+  }
 }
 
 // Length of the well-formed UTF-8 sequence at the start of `bytes` and its code point;
@@ -165,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   ScreenGeometry geometry;
   FUZZ_CHECK(screen.read_geometry(geometry));
-  FUZZ_CHECK(write(terminal.terminal, kMarker.data(), kMarker.size()) == static_cast<ssize_t>(kMarker.size()));
+  write_marker(terminal.terminal);
   reader_thread.join();
 
   int column = 0;

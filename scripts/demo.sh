@@ -4,7 +4,7 @@
 # what the simulated instrument received.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install_packages.sh
+scripts/install_packages.sh --demo
 
 build=build/default
 cmake --preset default >/dev/null

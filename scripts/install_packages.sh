@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and test suites need, when any is missing.
+#   scripts/install_packages.sh          everything scripts/test_all.sh needs
+#   scripts/install_packages.sh --demo   only what building and running the program needs
 set -euo pipefail
 
+demo_packages=(cmake make g++ googletest)
 packages=(
-  cmake make g++ googletest python3 tmux
+  "${demo_packages[@]}" python3 tmux
   clang llvm                                   # sanitizer and fuzzing builds
   libclang-rt-14-dev clang-tidy cppcheck       # libFuzzer; scripts/checks/10_static_analysis.sh
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
@@ -12,6 +15,8 @@ packages=(
   man-db groff-base                            # the manual page check (man --warnings)
   valgrind hyperfine strace time               # scripts/bench.sh
 )
+
+[ "${1:-}" = "--demo" ] && packages=("${demo_packages[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,13 +4,14 @@
 # sanitizer report, hang or broken property fails the check; the input that caused it is
 # kept in build/fuzz/findings/.
 #   VORNSET_FUZZ_SECONDS   time per target (default 60)
+#   VORNSET_FUZZ_DIR       build directory (default build/fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${VORNSET_FUZZ_SECONDS:-60}"
-build=build/fuzz
+build="${VORNSET_FUZZ_DIR:-build/fuzz}"
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)"
+cmake --preset fuzz -B "$build" >/dev/null
+cmake --build "$build" --target fuzz_targets -j "$(nproc)"
 
 findings="$build/findings"
 work="$(mktemp -d)"
