@@ -25,7 +25,7 @@ run_target() {
   if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$findings/$target-" \
       "$work/$target" "fuzz/corpus/$target" >"$work/$target.log" 2>&1; then
-    echo "$target: $(grep -E '^#[0-9]+ +DONE' "$work/$target.log" | tail -1)"
+    echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$target.log" | tail -1)"
   else
     echo "$target: FINDING"
     tail -40 "$work/$target.log"
