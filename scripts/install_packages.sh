@@ -10,7 +10,7 @@ packages=(
   clang llvm                                   # sanitizer and fuzzing builds
   libclang-rt-14-dev clang-tidy cppcheck       # libFuzzer; scripts/checks/10_static_analysis.sh
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine64                                       # never wine32: this kernel cannot run it
+  wine wine64                                  # the launcher and its 64-bit loader; never wine32
   g++-aarch64-linux-gnu qemu-user
   man-db groff-base                            # the manual page check (man --warnings)
   valgrind hyperfine strace time               # scripts/bench.sh

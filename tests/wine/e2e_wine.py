@@ -29,12 +29,13 @@ VHF_LINE = "VHF Mode,   LP Filter out    0dBm output used"
 
 
 def setUpModule():
-    if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
-        subprocess.run(["wine", "wineboot", "-i"], env=WINE_ENV, check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # A persistent server, detached from our pipes, saves its start-up on every run.
-    subprocess.run(["wineserver", "-p"], env=WINE_ENV, check=False, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The server first, then wineboot: both detached from our pipes, and wineboot starts
+    # the prefix's system processes also when a prefix made earlier lost them.
+    os.makedirs(PREFIX, exist_ok=True)
+    quiet = dict(env=WINE_ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], check=False, **quiet)
+    subprocess.run(["wine", "wineboot"], check=True, timeout=300, **quiet)
 
 
 def tearDownModule():
