@@ -20,10 +20,25 @@ bool holds_cursor(const ScreenGeometry& geometry) {
 // The texts the program prints are short; only an unusually long one takes the heap.
 constexpr std::size_t kLocalTextCells = 256;
 
+// One pass over the whole text with no early exit, which the compiler can vectorise.
+bool is_ascii(std::string_view text) {
+  unsigned char bits = 0;
+  for (const char byte : text) bits |= static_cast<unsigned char>(byte);
+  return bits < 0x80;
+}
+
+CellChar cell_character(char ascii) { return static_cast<unsigned char>(ascii); }
+CellChar cell_character(CellChar character) { return character; }
+
 }  // namespace
 
 void ConsoleOutput::print_text(std::string_view text) {
   if (text.empty()) return;
+  // Nearly everything the program prints is ASCII.
+  if (is_ascii(text)) {
+    write_ascii(text);
+    return;
+  }
   CellChar local[kLocalTextCells];
   std::unique_ptr<CellChar[]> large;
   std::span<CellChar> room(local);
@@ -34,7 +49,14 @@ void ConsoleOutput::print_text(std::string_view text) {
   write_cells(room.first(widen_text(text, room)));
 }
 
-void ConsoleOutput::write_cells(std::span<const CellChar> characters) {
+void ConsoleOutput::write_cells(std::span<const CellChar> characters) { write_characters(characters); }
+
+void ConsoleOutput::write_ascii(std::string_view text) {
+  write_characters(std::span<const char>(text.data(), text.size()));
+}
+
+template <typename Character>
+void ConsoleOutput::write_characters(std::span<const Character> characters) {
   ScreenGeometry geometry;
   if (!screen_.read_geometry(geometry) || !holds_cursor(geometry)) return;
   int x = geometry.cursor_x;
@@ -46,7 +68,7 @@ void ConsoleOutput::write_cells(std::span<const CellChar> characters) {
     }
     const std::size_t length = std::min(
         {characters.size(), static_cast<std::size_t>(geometry.width - x), kMaxRun});
-    for (std::size_t i = 0; i < length; ++i) run_[i] = Cell{characters[i], kTextAttribute};
+    for (std::size_t i = 0; i < length; ++i) run_[i] = Cell{cell_character(characters[i]), kTextAttribute};
     screen_.write_cells(x, y, {run_, length});
     characters = characters.subspan(length);
     x += static_cast<int>(length);

@@ -60,6 +60,11 @@ class TerminalScreen::Output {
   Output& operator=(const Output&) = delete;
 
   void append(std::string_view bytes) {
+    if (bytes.size() <= sizeof block_ - used_) {  // a short constant becomes a single store
+      std::memcpy(block_ + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
+      return;
+    }
     while (!bytes.empty()) {
       if (used_ == sizeof block_) flush();
       const std::size_t part = std::min(bytes.size(), sizeof block_ - used_);
