@@ -105,18 +105,24 @@ std::uint32_t standard_rate_of(speed_t code) {
   }
 }
 
+// A rate set through termios2, which only the kernel knows. Kept out of line, so that
+// the common case below stays small enough to be inlined where it is needed.
+[[gnu::noinline]] CallOutcome custom_rate_of(int fd, std::uint32_t& rate) {
+  return checked([&] { return read_baud_rate(fd, rate); });
+}
+
 // The output rate of `native`: known from the B constant or, for a rate set through
 // termios2, asked of the kernel.
 CallOutcome rate_of(int fd, const termios& native, std::uint32_t& rate) {
   const speed_t code = cfgetospeed(&native);
   rate = standard_rate_of(code);
   if (rate != 0 || code == B0) return {};
-  return checked([&] { return read_baud_rate(fd, rate); });
+  return custom_rate_of(fd, rate);
 }
 
-// What `native` says about the settings the program changes.
-CallOutcome decode(int fd, const termios& native, LineSettings& settings) {
-  settings.native = native;
+// What `settings.native` says about the settings the program changes.
+CallOutcome decode(int fd, LineSettings& settings) {
+  const termios& native = settings.native;
   const CallOutcome outcome = rate_of(fd, native, settings.baud_rate);
   if (outcome.failed()) return outcome;
   switch (native.c_cflag & CSIZE) {
@@ -281,16 +287,17 @@ CallOutcome PosixSerialPlatform::read_line_settings(PortHandle handle, LineSetti
     return {};
   }
   drop_read_back();
-  termios native{};
-  const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &native); });
+  // Straight into the settings: tcgetattr fills every field, and a failed read leaves
+  // settings that no caller uses.
+  const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &settings.native); });
   if (outcome.failed()) return outcome;
-  return decode(fd, native, settings);
+  return decode(fd, settings);
 }
 
 CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
   drop_read_back();
   const int fd = fd_of(handle);
-  termios native{};
+  termios native;  // encode copies all of it
   if (!encode(settings, native)) return failure(EINVAL);
 
   std::uint32_t rate_before = 0;
