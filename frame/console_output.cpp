@@ -68,7 +68,7 @@ void ConsoleOutput::write_characters(std::span<const Character> characters) {
     }
     const std::size_t length = std::min(
         {characters.size(), static_cast<std::size_t>(geometry.width - x), kMaxRun});
-    for (std::size_t i = 0; i < length; ++i) run_[i] = Cell{cell_character(characters[i]), kTextAttribute};
+    for (std::size_t i = 0; i < length; ++i) run_[i].character = cell_character(characters[i]);
     screen_.write_cells(x, y, {run_, length});
     characters = characters.subspan(length);
     x += static_cast<int>(length);

@@ -44,6 +44,8 @@ class ConsoleOutput {
   // Where a run is formed. It lives here rather than on the stack because a local array
   // of cells would be filled with blanks on every call, at many times the cost of the
   // few cells a print writes; the process's console is made at compile time, with it.
+  // Its cells keep the attribute they are made with, kTextAttribute: only their
+  // characters are ever written.
   Cell run_[kMaxRun];
 };
 
