@@ -78,11 +78,13 @@ bool SettingsFile::read_line(std::string& line) {
       if (!refill()) return false;
       if (delivered_ == 0) break;
     }
-    // The line's bytes that the buffer holds go in with one append.
-    std::size_t end = next_;
-    while (end < delivered_ && buffer_[end] != carriage_return && buffer_[end] != end_of_text) ++end;
-    line.append(buffer_.data() + next_, end - next_);
-    next_ = end;
+    // The line's bytes that the buffer holds go in with one append. memchr, a vector at a
+    // time, finds where they end sooner than a test of each byte for both ends would.
+    std::string_view part(buffer_.data() + next_, delivered_ - next_);
+    part = part.substr(0, part.find(carriage_return));
+    part = part.substr(0, part.find(end_of_text));
+    line.append(part);
+    next_ += part.size();
     if (next_ == delivered_) continue;
     if (buffer_[next_] == end_of_text) break;  // left unread, so that the end test stops there
     ++next_;
