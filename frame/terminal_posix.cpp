@@ -140,6 +140,12 @@ void TerminalScreen::scroll_up_one_row(const ScreenGeometry&, Cell) {}
 void TerminalScreen::set_cursor(int x, int y) {
   // Most moves are to where the last run of cells ended: nothing to send.
   if (fd_ < 0 || (x == column_ && y == row_)) return;
+  send_move(x, y);
+}
+
+// Out of line, so that the common call above, which sends nothing, does not pay for
+// setting up a block of output.
+[[gnu::noinline]] void TerminalScreen::send_move(int x, int y) {
   Output output(fd_);
   move_to(x, y, output);
 }
