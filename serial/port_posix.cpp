@@ -143,6 +143,16 @@ CallOutcome decode(int fd, LineSettings& settings) {
   return {};
 }
 
+// Out of line, so that a read the last write answers, which is every other one, stays
+// cheap.
+[[gnu::noinline]] CallOutcome read_from_driver(int fd, LineSettings& settings) {
+  // Straight into the settings: tcgetattr fills every field, and a failed read leaves
+  // settings that no caller uses.
+  const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &settings.native); });
+  if (outcome.failed()) return outcome;
+  return decode(fd, settings);
+}
+
 void set_flag(tcflag_t& flags, tcflag_t flag, bool on) {
   if (on) {
     flags |= flag;
@@ -287,11 +297,7 @@ CallOutcome PosixSerialPlatform::read_line_settings(PortHandle handle, LineSetti
     return {};
   }
   drop_read_back();
-  // Straight into the settings: tcgetattr fills every field, and a failed read leaves
-  // settings that no caller uses.
-  const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &settings.native); });
-  if (outcome.failed()) return outcome;
-  return decode(fd, settings);
+  return read_from_driver(fd, settings);
 }
 
 CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
@@ -318,7 +324,7 @@ CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const Li
   }
   // tcsetattr succeeds when any part was taken; reading back shows what the driver did.
   LineSettings& after = read_back_.settings;
-  outcome = read_line_settings(handle, after);
+  outcome = read_from_driver(fd, after);
   if (outcome.failed()) return outcome;
   read_back_.fd = fd;
   return settings_taken(settings, after) ? CallOutcome{} : failure(EINVAL);
