@@ -218,6 +218,8 @@ TEST(ConsoleOutputLayout, TextWithBytesAboveAsciiIsWidenedFirst) {
   const std::string texts[] = {
       "caf\xC3\xA9!",
       "\xE9t\xE9",
+      "\xC3\xA9t\xC3\xA9 of eight bytes and more",
+      "eight by\xC3\xA9tes, then more",
       "\x7F ascii to the end \x01",
       std::string(300, 'a') + "\xE2\x82\xAC",  // longer than the text kept on the stack
   };
