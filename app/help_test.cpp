@@ -107,13 +107,12 @@ TEST(Help, UsageExampleSettingsReadAsTheyClaim) {
   // The indented lines behind "Example:" are a settings file as the reader takes it.
   const std::vector<std::string> lines = lines_of(usage_text(kLinux));
   PortSettings settings;
-  std::string upper_case_copy;
   bool in_example = false;
   int example_lines = 0;
   for (const std::string& line : lines) {
     if (in_example && line.rfind("  ", 0) != 0) break;
     if (in_example) {
-      apply_settings_keys(line.substr(2), upper_case_copy, settings);
+      apply_settings_keys(line.substr(2), settings);
       ++example_lines;
     }
     if (line.ends_with("Example:")) in_example = true;

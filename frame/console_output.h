@@ -25,11 +25,17 @@ class ConsoleOutput {
 
   // Writes one cell per character at the cursor, wrapping at the right edge.
   void write_cells(std::span<const CellChar> characters);
+  // The same for a text that is all ASCII: each byte is its own cell character, in
+  // every encoding the program prints in, so it needs no widening.
+  void write_ascii(std::string_view text);
 
   // The longest run written with one screen call.
   static constexpr std::size_t kMaxRun = 256;
 
  private:
+  template <typename Character>
+  void write_characters(std::span<const Character> characters);
+
   ScreenBuffer& screen_;
   // The last row was filled to its right edge: the buffer scrolls before anything
   // more is written there, so a full bottom row does not leave an empty row below it
@@ -38,6 +44,8 @@ class ConsoleOutput {
   // Where a run is formed. It lives here rather than on the stack because a local array
   // of cells would be filled with blanks on every call, at many times the cost of the
   // few cells a print writes; the process's console is made at compile time, with it.
+  // Its cells keep the attribute they are made with, kTextAttribute: only their
+  // characters are ever written.
   Cell run_[kMaxRun];
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "frame/console_text.h"
+
 #include <string>
 #include <vector>
 
@@ -67,6 +69,7 @@ class MemoryScreen final : public ScreenBuffer {
     for (int y = 0; y < geometry_.height; ++y) all.push_back(row(y));
     return all;
   }
+  CellChar character(int x, int y) { return cell(x, y).character; }
   int cursor_x() const { return geometry_.cursor_x; }
   int cursor_y() const { return geometry_.cursor_y; }
   void move_cursor_behind_our_back(int x, int y) { geometry_.cursor_x = x, geometry_.cursor_y = y; }
@@ -206,6 +209,32 @@ TEST(ConsoleOutputLayout, RunsAreAtMost256CellsAndEndAtTheRightEdge) {
     ConsoleOutput console(screen);
     console.print_text(std::string(c.length, 'x'));  // longer than the text kept on the stack
     EXPECT_EQ(screen.run_lengths, c.runs);
+  }
+}
+
+// ASCII text is laid out byte by byte; a text with any other byte is widened by the
+// platform first, so its cells are the characters the platform makes of it.
+TEST(ConsoleOutputLayout, TextWithBytesAboveAsciiIsWidenedFirst) {
+  const std::string texts[] = {
+      "caf\xC3\xA9!",
+      "\xE9t\xE9",
+      "\xC3\xA9t\xC3\xA9 of eight bytes and more",
+      "eight by\xC3\xA9tes, then more",
+      "\x7F ascii to the end \x01",
+      std::string(300, 'a') + "\xE2\x82\xAC",  // longer than the text kept on the stack
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.size());
+    std::vector<CellChar> expected(text.size());
+    expected.resize(widen_text(text, expected));
+    MemoryScreen screen(400, 2, 0, 0);
+    ConsoleOutput console(screen);
+    console.print_text(text);
+    std::vector<CellChar> written;
+    for (std::size_t x = 0; x < expected.size(); ++x) written.push_back(screen.character(static_cast<int>(x), 0));
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(screen.cursor_x(), static_cast<int>(expected.size()));
+    EXPECT_EQ(screen.character(static_cast<int>(expected.size()), 0), static_cast<CellChar>('#'));
   }
 }
 

@@ -60,6 +60,11 @@ class TerminalScreen::Output {
   Output& operator=(const Output&) = delete;
 
   void append(std::string_view bytes) {
+    if (bytes.size() <= sizeof block_ - used_) {  // a short constant becomes a single store
+      std::memcpy(block_ + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
+      return;
+    }
     while (!bytes.empty()) {
       if (used_ == sizeof block_) flush();
       const std::size_t part = std::min(bytes.size(), sizeof block_ - used_);
@@ -135,6 +140,12 @@ void TerminalScreen::scroll_up_one_row(const ScreenGeometry&, Cell) {}
 void TerminalScreen::set_cursor(int x, int y) {
   // Most moves are to where the last run of cells ended: nothing to send.
   if (fd_ < 0 || (x == column_ && y == row_)) return;
+  send_move(x, y);
+}
+
+// Out of line, so that the common call above, which sends nothing, does not pay for
+// setting up a block of output.
+[[gnu::noinline]] void TerminalScreen::send_move(int x, int y) {
   Output output(fd_);
   move_to(x, y, output);
 }

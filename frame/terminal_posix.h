@@ -29,6 +29,7 @@ class TerminalScreen final : public ScreenBuffer {
  private:
   class Output;
   void move_to(int x, int y, Output& output);
+  void send_move(int x, int y);
 
   int fd_ = -1;
   int width_ = kDefaultWidth;

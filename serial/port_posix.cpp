@@ -105,18 +105,24 @@ std::uint32_t standard_rate_of(speed_t code) {
   }
 }
 
+// A rate set through termios2, which only the kernel knows. Kept out of line, so that
+// the common case below stays small enough to be inlined where it is needed.
+[[gnu::noinline]] CallOutcome custom_rate_of(int fd, std::uint32_t& rate) {
+  return checked([&] { return read_baud_rate(fd, rate); });
+}
+
 // The output rate of `native`: known from the B constant or, for a rate set through
 // termios2, asked of the kernel.
 CallOutcome rate_of(int fd, const termios& native, std::uint32_t& rate) {
   const speed_t code = cfgetospeed(&native);
   rate = standard_rate_of(code);
   if (rate != 0 || code == B0) return {};
-  return checked([&] { return read_baud_rate(fd, rate); });
+  return custom_rate_of(fd, rate);
 }
 
-// What `native` says about the settings the program changes.
-CallOutcome decode(int fd, const termios& native, LineSettings& settings) {
-  settings.native = native;
+// What `settings.native` says about the settings the program changes.
+CallOutcome decode(int fd, LineSettings& settings) {
+  const termios& native = settings.native;
   const CallOutcome outcome = rate_of(fd, native, settings.baud_rate);
   if (outcome.failed()) return outcome;
   switch (native.c_cflag & CSIZE) {
@@ -135,6 +141,16 @@ CallOutcome decode(int fd, const termios& native, LineSettings& settings) {
   }
   settings.parity_checking = (native.c_iflag & INPCK) != 0;
   return {};
+}
+
+// Out of line, so that a read the last write answers, which is every other one, stays
+// cheap.
+[[gnu::noinline]] CallOutcome read_from_driver(int fd, LineSettings& settings) {
+  // Straight into the settings: tcgetattr fills every field, and a failed read leaves
+  // settings that no caller uses.
+  const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &settings.native); });
+  if (outcome.failed()) return outcome;
+  return decode(fd, settings);
 }
 
 void set_flag(tcflag_t& flags, tcflag_t flag, bool on) {
@@ -214,6 +230,14 @@ class PosixSerialPlatform final : public SerialPlatform {
   void drop_read_back() { read_back_.fd = -1; }
 };
 
+// A plain loop: find_first_of would call memchr once per character of the text.
+bool has_wildcard(std::string_view port_text) {
+  for (const char character : port_text) {
+    if (character == '*' || character == '?') return true;
+  }
+  return false;
+}
+
 int fd_of(PortHandle handle) { return static_cast<int>(handle); }
 
 void close_quietly(int fd) {
@@ -225,9 +249,7 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   drop_read_back();
   handle = no_port;
   // The same names are refused as on Windows, so a settings file means the same on both.
-  if (port_text.find_first_of("*?") != std::string_view::npos) {
-    return {static_cast<std::uint32_t>(EINVAL), error_number::bad_file_name};
-  }
+  if (has_wildcard(port_text)) return {static_cast<std::uint32_t>(EINVAL), error_number::bad_file_name};
   const std::string path = device_path_for_port_text(port_text);
   if (path.empty()) return failure(ENODEV);
   // A NUL would end the path early and name another device.
@@ -275,16 +297,13 @@ CallOutcome PosixSerialPlatform::read_line_settings(PortHandle handle, LineSetti
     return {};
   }
   drop_read_back();
-  termios native{};
-  const CallOutcome outcome = checked([&] { return ::tcgetattr(fd, &native); });
-  if (outcome.failed()) return outcome;
-  return decode(fd, native, settings);
+  return read_from_driver(fd, settings);
 }
 
 CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
   drop_read_back();
   const int fd = fd_of(handle);
-  termios native{};
+  termios native;  // encode copies all of it
   if (!encode(settings, native)) return failure(EINVAL);
 
   std::uint32_t rate_before = 0;
@@ -305,7 +324,7 @@ CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const Li
   }
   // tcsetattr succeeds when any part was taken; reading back shows what the driver did.
   LineSettings& after = read_back_.settings;
-  outcome = read_line_settings(handle, after);
+  outcome = read_from_driver(fd, after);
   if (outcome.failed()) return outcome;
   read_back_.fd = fd;
   return settings_taken(settings, after) ? CallOutcome{} : failure(EINVAL);

@@ -160,6 +160,7 @@ TEST(PosixPort, OpenFailuresSayWhy) {
        "Serial port " + plain_file.path() + " could not be opened (not a serial device)"},
       {"/tmp", error_number::device_io_error, "Serial port /tmp could not be opened (not a serial device)"},
       {"/dev/ttyS*", error_number::bad_file_name, "Serial port /dev/ttyS* could not be opened (invalid name)"},
+      {"/dev/tty?0", error_number::bad_file_name, "Serial port /dev/tty?0 could not be opened (invalid name)"},
       {with_nul("/dev/null\0x"), error_number::device_io_error,
        with_nul("Serial port /dev/null\0x could not be opened (no such device)")},
   };

@@ -56,8 +56,6 @@ struct QueueSizes {
 // failed outcome carries the system's code and the error number it maps to).
 class SerialPlatform {
  public:
-  virtual ~SerialPlatform() = default;
-
   // Opens the device that the port text names, exclusively, for reading and writing.
   // A name refused by the naming rules fails with error number 64.
   virtual CallOutcome open(std::string_view port_text, PortHandle& handle) = 0;
@@ -77,6 +75,11 @@ class SerialPlatform {
 
   // One write of all `bytes`; `written` says how many the port took.
   virtual CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) = 0;
+
+ protected:
+  // Never destroyed through the interface, so that the system's platform, which lives
+  // for the whole run, is made at compile time and needs no destructor at exit.
+  ~SerialPlatform() = default;
 };
 
 // The platform the program runs on.

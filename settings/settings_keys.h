@@ -9,8 +9,7 @@ namespace vornset {
 
 // Applies the keys "COM" and "BAUD", in that order, to one line of the settings file: a
 // key anywhere in the line, in any letter case, makes the rest of the line behind it the
-// new text. `upper_case_copy` is scratch space, reused from line to line.
-void apply_settings_keys(std::string_view line, std::string& upper_case_copy,
-                         PortSettings& settings);
+// new text.
+void apply_settings_keys(std::string_view line, PortSettings& settings);
 
 }  // namespace vornset

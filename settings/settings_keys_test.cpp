@@ -24,6 +24,13 @@ const KeyCase key_cases[] = {
     {"Port COM 4", " 4", "9600"},
     {"  COM5  ", "5  ", "9600"},
     {"COMPORT=3", "PORT=3", "9600"},
+    // The first place the key stands, also after a start of it that does not go on.
+    {"CCOM3", "3", "9600"},
+    {"COCOM3", "3", "9600"},
+    {"comcom", "com", "9600"},
+    {"BAUBAUD 1200", "1", " 1200"},
+    {"CO", "1", "9600"},
+    {"BAU", "1", "9600"},
     {"USE COM", "", "9600"},
     {"BAUD 19200", "1", " 19200"},
     {"BAUD=19200", "1", "=19200"},
@@ -48,23 +55,21 @@ const KeyCase key_cases[] = {
 };
 
 TEST(SettingsKeys, EachLineSetsTheRestBehindItsKeys) {
-  std::string scratch;
   for (const KeyCase& row : key_cases) {
     PortSettings settings;
-    apply_settings_keys(row.line, scratch, settings);
+    apply_settings_keys(row.line, settings);
     EXPECT_EQ(settings.port_text, row.port_text) << "line '" << row.line << "'";
     EXPECT_EQ(settings.baud_text, row.baud_text) << "line '" << row.line << "'";
   }
 }
 
 TEST(SettingsKeys, ALaterLineReplacesWhatAnEarlierOneSet) {
-  std::string scratch;
   PortSettings settings;
-  apply_settings_keys("COM3 BAUD 4800", scratch, settings);
-  apply_settings_keys("COM4", scratch, settings);
+  apply_settings_keys("COM3 BAUD 4800", settings);
+  apply_settings_keys("COM4", settings);
   EXPECT_EQ(settings.port_text, "4");
   EXPECT_EQ(settings.baud_text, " 4800");
-  apply_settings_keys("No comment", scratch, settings);
+  apply_settings_keys("No comment", settings);
   EXPECT_EQ(settings.port_text, "ment");
 }
 

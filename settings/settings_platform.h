@@ -24,8 +24,6 @@ using SettingsBuffer = std::array<char, settings_buffer_size>;
 // carries the system's own code and the error number it maps to.
 class SettingsPlatform {
  public:
-  virtual ~SettingsPlatform() = default;
-
   // Looks for `name` along the system's search order. `full_path` becomes the path in
   // the first place that holds the name, or stays empty when no place does. Not finding
   // the name is no failure.
@@ -45,6 +43,11 @@ class SettingsPlatform {
                               SettingsBuffer& buffer, std::size_t& delivered) = 0;
 
   virtual CallOutcome close(SettingsFileHandle handle) = 0;
+
+ protected:
+  // Never destroyed through the interface, so that the system's platform, which lives
+  // for the whole run, is made at compile time and needs no destructor at exit.
+  ~SettingsPlatform() = default;
 };
 
 // The platform the program runs on.

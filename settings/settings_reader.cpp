@@ -41,10 +41,9 @@ SettingsOutcome read_settings(std::string_view file_name, PortSettings& settings
   SettingsFile file(platform, files, errors);
   if (!file.open(full_path)) return SettingsOutcome::unreadable;
   std::string line;
-  std::string upper_case_copy;
   while (!file.at_end()) {
     if (!file.read_line(line)) break;
-    apply_settings_keys(line, upper_case_copy, settings);
+    apply_settings_keys(line, settings);
   }
   file.close();
   return file.failed() ? SettingsOutcome::unreadable : SettingsOutcome::read;

@@ -20,6 +20,8 @@ constexpr int kCountLimit = 1 << 20;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 Extended signed_result(bool negative, const Extended& magnitude) {
   return negative ? magnitude.negated() : magnitude;
 }
@@ -87,7 +89,9 @@ Extended scan_decimal_number(std::string_view text) {
 }  // namespace
 
 Extended parse_number(std::string_view text) {
-  const std::size_t start = std::min(text.find_first_not_of(" \t\r\n"), text.size());
+  // A plain loop: find_first_not_of would call memchr once per character it passes.
+  std::size_t start = 0;
+  while (start < text.size() && is_blank(text[start])) ++start;
   const std::string_view number = text.substr(start);
   if (number.empty()) return Extended::zero(false);
   if (number.front() == '&') return scan_radix_number(number);
