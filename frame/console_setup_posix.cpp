@@ -22,13 +22,13 @@ int choose_output() {
 // and a shell left without echo or line input would be unusable.
 void set_up_console(void (*install_control_handler)()) {
   const int fd = choose_output();
-  terminal = fd < 0 ? TerminalScreen() : TerminalScreen(fd);
+  if (fd >= 0) terminal.attach(fd);
   if (install_control_handler != nullptr) install_control_handler();
 }
 
 ConsoleOutput& process_console() { return console; }
 
-// Nothing opens a separate console input here.
-void release_console() {}
+// Nothing opens a separate console input here; what the terminal still holds goes out.
+void release_console() { terminal.flush(); }
 
 }  // namespace vornset

@@ -17,6 +17,7 @@ namespace {
 
 // Back to the terminal's normal colours (attribute 7), whatever was set before.
 constexpr std::string_view kColourReset = "\x1b[0m";
+static_assert(kColourReset.size() <= 4, "the block holds a reset and a full run");
 // Our own line end, so that the layout depends neither on the terminal's output
 // processing (ONLCR) nor on how it defers the wrap after the last column.
 constexpr std::string_view kLineEnd = "\r\n";
@@ -27,7 +28,7 @@ int terminal_width(int fd) {
   return size.ws_col;
 }
 
-// Unbuffered: a failed write drops the rest, since console output is best effort.
+// A failed write drops the rest, since console output is best effort.
 void write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd, data, size);
@@ -51,60 +52,62 @@ bool is_printable_ascii(CellChar character) { return character >= 0x20 && charac
 
 }  // namespace
 
-// Collects what one operation sends, so that a run of cells goes out in one write.
-class TerminalScreen::Output {
- public:
-  explicit Output(int fd) : fd_(fd) {}
-  ~Output() { flush(); }
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
+TerminalScreen::TerminalScreen(int fd) { attach(fd); }
 
-  void append(std::string_view bytes) {
-    if (bytes.size() <= sizeof block_ - used_) {  // a short constant becomes a single store
-      std::memcpy(block_ + used_, bytes.data(), bytes.size());
-      used_ += bytes.size();
-      return;
-    }
-    while (!bytes.empty()) {
-      if (used_ == sizeof block_) flush();
-      const std::size_t part = std::min(bytes.size(), sizeof block_ - used_);
-      std::memcpy(block_ + used_, bytes.data(), part);
-      used_ += part;
-      bytes.remove_prefix(part);
-    }
+void TerminalScreen::attach(int fd) {
+  fd_ = fd;
+  width_ = terminal_width(fd);
+  column_ = 0;
+  row_ = 0;
+  held_ = 0;
+}
+
+inline void TerminalScreen::append(std::string_view bytes) {
+  if (bytes.size() <= sizeof block_ - held_) {  // a short constant becomes a single store
+    std::memcpy(block_ + held_, bytes.data(), bytes.size());
+    held_ += bytes.size();
+    return;
   }
+  append_in_parts(bytes);
+}
 
-  void put(char byte) {
-    if (used_ == sizeof block_) flush();
-    block_[used_++] = byte;
+void TerminalScreen::append_in_parts(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (held_ == sizeof block_) flush();
+    const std::size_t part = std::min(bytes.size(), sizeof block_ - held_);
+    std::memcpy(block_ + held_, bytes.data(), part);
+    held_ += part;
+    bytes.remove_prefix(part);
   }
+}
 
-  // Copies the leading cells that are printable ASCII, as many as the block has room
-  // for; gives how many.
-  std::size_t put_printable(std::span<const Cell> cells) {
-    const std::size_t room = std::min(cells.size(), sizeof block_ - used_);
-    std::size_t count = 0;
-    while (count < room && is_printable_ascii(cells[count].character)) {
-      block_[used_ + count] = static_cast<char>(cells[count].character);
-      ++count;
-    }
-    used_ += count;
-    return count;
+void TerminalScreen::put(char byte) {
+  if (held_ == sizeof block_) flush();
+  block_[held_++] = byte;
+}
+
+// Copies the leading cells that are printable ASCII, as many as the block has room for;
+// gives how many.
+std::size_t TerminalScreen::put_printable(std::span<const Cell> cells) {
+  const std::size_t room = std::min(cells.size(), sizeof block_ - held_);
+  std::size_t count = 0;
+  while (count < room && is_printable_ascii(cells[count].character)) {
+    block_[held_ + count] = static_cast<char>(cells[count].character);
+    ++count;
   }
+  held_ += count;
+  return count;
+}
 
-  void flush() {
-    write_all(fd_, block_, used_);
-    used_ = 0;
-  }
+void TerminalScreen::flush() {
+  if (fd_ >= 0) write_all(fd_, block_, held_);
+  held_ = 0;
+}
 
- private:
-  int fd_;
-  std::size_t used_ = 0;
-  // A full run: the colour reset and 256 cells of at most 4 bytes each.
-  char block_[kColourReset.size() + 256 * kMaxGlyphBytes];
-};
-
-TerminalScreen::TerminalScreen(int fd) : fd_(fd), width_(terminal_width(fd)) {}
+// A line that ended goes out at once: what follows may be a wait or the end of the run.
+void TerminalScreen::flush_if_a_line_ended(int row_before) {
+  if (row_ != row_before) flush();
+}
 
 bool TerminalScreen::read_geometry(ScreenGeometry& geometry) {
   if (fd_ < 0) return false;
@@ -114,24 +117,25 @@ bool TerminalScreen::read_geometry(ScreenGeometry& geometry) {
 
 void TerminalScreen::write_cells(int x, int y, std::span<const Cell> cells) {
   if (fd_ < 0) return;
-  Output output(fd_);
-  move_to(x, y, output);
+  const int row_before = row_;
+  move_to(x, y);
   // Every cell is in attribute 7; the reset makes the terminal show it so.
-  output.append(kColourReset);
+  append(kColourReset);
   std::size_t done = 0;
   while (done < cells.size()) {
-    done += output.put_printable(cells.subspan(done));
+    done += put_printable(cells.subspan(done));
     if (done == cells.size()) break;
     const CellChar character = cells[done].character;
     if (is_printable_ascii(character)) {
-      output.flush();  // the block is full
+      flush();  // the block is full
       continue;
     }
     char glyph[kMaxGlyphBytes];
-    output.append({glyph, encode_glyph(character, glyph)});
+    append({glyph, encode_glyph(character, glyph)});
     ++done;
   }
   column_ += static_cast<int>(cells.size());
+  flush_if_a_line_ended(row_before);
 }
 
 // Reached only on the last of INT_MAX rows; a terminal scrolls by itself long before.
@@ -143,22 +147,22 @@ void TerminalScreen::set_cursor(int x, int y) {
   send_move(x, y);
 }
 
-// Out of line, so that the common call above, which sends nothing, does not pay for
-// setting up a block of output.
+// Out of line, so that the common call above, which sends nothing, stays small.
 [[gnu::noinline]] void TerminalScreen::send_move(int x, int y) {
-  Output output(fd_);
-  move_to(x, y, output);
+  const int row_before = row_;
+  move_to(x, y);
+  flush_if_a_line_ended(row_before);
 }
 
-void TerminalScreen::move_to(int x, int y, Output& output) {
+void TerminalScreen::move_to(int x, int y) {
   if (y > row_) {
-    for (; row_ < y; ++row_) output.append(kLineEnd);
+    for (; row_ < y; ++row_) append(kLineEnd);
     column_ = 0;
   }
   if (y == row_ && x > column_) {
     // Blank cells up to the new column, in attribute 7 like every cell.
-    output.append(kColourReset);
-    for (; column_ < x; ++column_) output.put(' ');
+    append(kColourReset);
+    for (; column_ < x; ++column_) put(' ');
   }
 }
 

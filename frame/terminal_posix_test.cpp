@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "frame/console_output.h"
+#include "frame/exit_sequence.h"
 
 namespace vornset {
 namespace {
@@ -82,7 +83,7 @@ TEST(TerminalScreen, KeepsTheConsoleLayoutAsAStream) {
   } cases[] = {
       {"band line", 80, {{"HF Mode,   LP Filter in    PWR out"}, kLineEnd},
        reset_then("HF Mode,   LP Filter in    PWR out") + "\r\n"},
-      {"items back to back, one write each", 80, {{"ab"}, {"cd"}, kLineEnd},
+      {"items back to back, each with its reset", 80, {{"ab"}, {"cd"}, kLineEnd},
        reset_then("ab") + reset_then("cd") + "\r\n"},
       {"wrap at the width", 20, {{"abcdefghijklmnopqrstuvwxy"}, kLineEnd},
        reset_then("abcdefghijklmnopqrst") + "\r\n" + reset_then("uvwxy") + "\r\n"},
@@ -111,8 +112,23 @@ TEST(TerminalScreen, KeepsTheConsoleLayoutAsAStream) {
         console.print_text(step.text);
       }
     }
+    screen.flush();
     EXPECT_EQ(pty.shown(), c.shown);
   }
+}
+
+TEST(TerminalScreen, ALineGoesOutWhenItEnds) {
+  Pty pty(80);
+  TerminalScreen screen(pty.terminal());
+  ConsoleOutput console(screen);
+  console.print_text("Frequency  ");
+  console.print_text("7.05");
+  EXPECT_EQ(pty.shown(), "");
+  console.end_line();
+  EXPECT_EQ(pty.shown(), reset_then("Frequency  ") + reset_then("7.05") + "\r\n");
+  console.print_text("MHz");
+  screen.flush();
+  EXPECT_EQ(pty.shown(), reset_then("MHz"));
 }
 
 TEST(TerminalScreen, EightyColumnsWhenTheTerminalDoesNotSay) {
@@ -155,7 +171,10 @@ int run_console_child(int out, int err) {
     set_up_console([] { handler_ran = true; });
     process_console().print_text("HF Mode");
     process_console().end_line();
-    _exit(handler_ran ? 0 : 3);
+    if (!handler_ran) _exit(3);
+    // A line that has not ended when the process ends still goes out.
+    process_console().print_text("7.05");
+    end_process_now(ExitCode::sent);
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -179,7 +198,7 @@ class TemporaryFile {
   int fd_;
 };
 
-const std::string kLineShown = reset_then("HF Mode") + "\r\n";
+const std::string kLineShown = reset_then("HF Mode") + "\r\n" + reset_then("7.05");
 
 TEST(ConsoleSetUp, StandardOutputWhenItIsATerminal) {
   Pty out(80);

@@ -180,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   ScreenGeometry geometry;
   FUZZ_CHECK(screen.read_geometry(geometry));
+  screen.flush();
   write_marker(terminal.terminal);
   reader_thread.join();
 
