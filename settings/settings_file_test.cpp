@@ -53,7 +53,7 @@ const LineCase line_cases[] = {
     {"cr lf split by the buffer boundary", repeated('a', 127) + "\r\nB", {repeated('a', 127), "B"}},
     {"cr as the last byte of a full buffer", repeated('a', 127) + "\r", {repeated('a', 127)}},
     {"cr lf exactly filling the buffer", repeated('a', 126) + "\r\nB", {repeated('a', 126), "B"}},
-    {"a line longer than a buffer and a piece",
+    {"lines that span several buffers",
      repeated('x', 700) + "\r\n" + repeated('y', 256) + "\r\n" + repeated('z', 255),
      {repeated('x', 700), repeated('y', 256), repeated('z', 255)}},
 };
