@@ -50,6 +50,8 @@ ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment
   link.configure(settings.baud_text);
   send_band_commands(link, selection.band);
   send_frequency_command(link, selection.frequency_digits());
+  // Sent means gone out on the line, not only taken by the driver.
+  link.wait_until_sent();
   if (link.failed()) {
     print_line(console, link.failure_message());
     return ExitCode::failed;

@@ -31,7 +31,8 @@ inline constexpr std::string_view kSettingsUnreadableMessage =
 inline constexpr unsigned kSettingsMessagePauseMilliseconds = 2000;
 
 // One run, straight through: select band and frequency from the command text, report
-// them, read the settings, open and configure the port, send the commands.
+// them, read the settings, open and configure the port, send the commands and wait
+// until they have left.
 ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment);
 
 // The program's main routine on the real system.

@@ -140,6 +140,8 @@ struct FaultedRun {
       case FakeSerialPlatform::Call::request_queue_sizes: return "request_queue_sizes";
       case FakeSerialPlatform::Call::limit_write_time: return "limit_write_time";
       case FakeSerialPlatform::Call::write: return "write";
+      case FakeSerialPlatform::Call::wait_until_sent: return "wait_until_sent";
+      case FakeSerialPlatform::Call::discard_output: return "discard_output";
     }
     return "";
   }
@@ -224,11 +226,18 @@ void check_failure(const Scenario& scenario, Layer layer, std::size_t number,
         EXPECT_TRUE(shows(run, "Serial port COM3 could not be opened"));
         return;
       }
+      const bool sending = call == "write" || call == "wait_until_sent";
       const int expected = call == "write_line_settings" || call == "request_queue_sizes"
                                ? error_number::invalid_call
-                           : call == "write" ? error_number::device_timeout
-                                             : error.error_number;
+                           : sending ? error_number::device_timeout
+                                     : error.error_number;
       EXPECT_EQ(run.errors.last(), expected);
+      if (call == "limit_write_time") {
+        // Without a bound on each write nothing may be written at all.
+        EXPECT_TRUE(writes.empty());
+        EXPECT_TRUE(shows(run, "Serial port COM3 refused the line settings"));
+        return;
+      }
       // Every command is still tried; only the one whose write failed is missing.
       EXPECT_EQ(writes, scenario.commands);
       std::string expected_line;
@@ -302,7 +311,8 @@ TEST(RunSequenceUnderFaults, NormalRunMakesEveryPlatformCall) {
       Call::read_line_settings, Call::write_line_settings,
       Call::read_queue_sizes,   Call::request_queue_sizes,
       Call::limit_write_time,
-      Call::write, Call::write, Call::write};
+      Call::write, Call::write, Call::write,
+      Call::wait_until_sent};
   EXPECT_EQ(run.serial.calls(), serial_calls);
 }
 
