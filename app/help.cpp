@@ -1,7 +1,5 @@
 #include "app/help.h"
 
-#include <optional>
-
 #include "text/command_text.h"
 
 namespace vornset {
@@ -58,15 +56,17 @@ std::string version_text(const HelpConventions& conventions) {
   return std::string(conventions.program_name) + " " VORNSET_VERSION "\n";
 }
 
-bool answer_help_request() {
+std::optional<ExitCode> answer_help_request() {
   const std::optional<std::string> tail = ascii_command_tail();
-  if (!tail) return false;
+  if (!tail) return std::nullopt;
+  bool written = false;
   switch (find_help_request(*tail, kPlatformHelpConventions)) {
-    case HelpRequest::none: return false;
-    case HelpRequest::usage: write_standard_output(usage_text(kPlatformHelpConventions)); break;
-    case HelpRequest::version: write_standard_output(version_text(kPlatformHelpConventions)); break;
+    case HelpRequest::none: return std::nullopt;
+    case HelpRequest::usage: written = write_standard_output(usage_text(kPlatformHelpConventions)); break;
+    case HelpRequest::version: written = write_standard_output(version_text(kPlatformHelpConventions)); break;
   }
-  return true;
+  // A script that keeps the answer must not take a lost one for the whole text.
+  return written ? ExitCode::sent : ExitCode::failed;
 }
 
 }  // namespace vornset

@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "app/help.h"
@@ -14,7 +15,7 @@ namespace vornset {
 
 ExitCode main_routine() {
   // A help request is answered before anything of a run happens: no file, no port.
-  if (answer_help_request()) return ExitCode::sent;
+  if (const std::optional<ExitCode> answered = answer_help_request()) return *answered;
   ErrorState errors;
   FileTable files;
   RunEnvironment environment{process_console(),   system_settings_platform(),
