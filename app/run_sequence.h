@@ -18,6 +18,8 @@ struct RunEnvironment {
   SettingsPlatform& settings;
   SerialPlatform& serial;
   void (*pause_milliseconds)(unsigned milliseconds);
+  // Gets the line that says why a run failed, once, after the console showed it.
+  void (*log_failure)(std::string_view line);
   ErrorState& errors;
   FileTable& files;
 };

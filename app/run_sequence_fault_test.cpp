@@ -92,6 +92,9 @@ void note_fatal_error(int) { fatal_error_seen = true; }
 unsigned last_pause = 0;
 void note_pause(unsigned milliseconds) { last_pause = milliseconds; }
 
+std::vector<std::string> failure_lines;
+void note_failure_line(std::string_view line) { failure_lines.emplace_back(line); }
+
 // One run against fakes; at most one call of one layer fails.
 struct FaultedRun {
   FakeSettingsPlatform settings;
@@ -101,6 +104,7 @@ struct FaultedRun {
   ErrorState errors{note_fatal_error};
   FileTable files;
   ExitCode exit_code = ExitCode::fatal;
+  std::vector<std::string> logged;  // the lines that went to the log
 
   FaultedRun(const Scenario& scenario, Layer layer, std::size_t failing_call, const SystemError& error) {
     settings.found_path = scenario.found_path;
@@ -118,8 +122,10 @@ struct FaultedRun {
     }
     fatal_error_seen = false;
     last_pause = 0;
-    RunEnvironment environment{console, settings, serial, note_pause, errors, files};
+    failure_lines.clear();
+    RunEnvironment environment{console, settings, serial, note_pause, note_failure_line, errors, files};
     exit_code = run_sequence(scenario.command_text, environment);
+    logged = failure_lines;
   }
 
   // What the run tried to write, whether the port took it or not.
@@ -194,6 +200,13 @@ void check_failure(const Scenario& scenario, Layer layer, std::size_t number,
   if (run.exit_code == ExitCode::sent) {
     EXPECT_EQ(writes, scenario.commands);
     EXPECT_EQ(run.serial.received, joined(scenario.commands));
+    EXPECT_TRUE(run.logged.empty());
+  } else {
+    // The log gets the one line that says why, whatever became of the console.
+    ASSERT_EQ(run.logged.size(), 1u);
+    if (layer != Layer::screen) {
+      EXPECT_TRUE(shows(run, run.logged[0]));
+    }
   }
   EXPECT_EQ(run.settings.open_handles, 0);
 
