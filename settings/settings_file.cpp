@@ -41,8 +41,6 @@ bool SettingsFile::open(const std::string& full_path) {
   return true;
 }
 
-// Lets go of a handle that never made it into the table; the failure that led here is
-// the one to record, not a failing close.
 // What has been read so far is counted, not the file's size asked for: that costs
 // no system call, and holds also for a file that grows while it is read.
 bool SettingsFile::within_size_limit() {
@@ -52,6 +50,8 @@ bool SettingsFile::within_size_limit() {
   return false;
 }
 
+// Lets go of a handle that never made it into the table; the failure that led here is
+// the one to record, not a failing close.
 void SettingsFile::discard_handle() {
   platform_.close(handle_);
   handle_ = no_settings_file;
