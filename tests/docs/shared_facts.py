@@ -33,6 +33,8 @@ DEVICES = [
     "a device path used as it stands",
     "COM/dev/ttyUSB0",
     "COM/dev/serial/by-id/",
+    # Linux has no exclusive open: the lock is all the program can promise.
+    "locked against other programs that lock the port (flock), as terminal programs do",
 ]
 
 OTHER_FACTS = [
