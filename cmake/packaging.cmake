@@ -20,11 +20,41 @@ if(WIN32)
   install(FILES ${packaging_dir}/README.txt DESTINATION .)
   install(FILES ${packaging_dir}/VornSet.ini DESTINATION examples)
 else()
+  # Laid out as Debian wants it: the manual page and the changelog compressed the way
+  # its tools do (gzip -9n: no name, no time stamp, so the same sources give the same
+  # package), the copyright beside the changelog, and the reason for the static link
+  # where lintian reads it.
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/vornset)
+  find_program(VORNSET_GZIP gzip REQUIRED)
+  set(compressed "")
+  foreach(source docs/vornset.1 packaging/changelog)
+    get_filename_component(name ${source} NAME)
+    add_custom_command(OUTPUT ${packaging_dir}/${name}.gz
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/${source} ${packaging_dir}/${name}
+      COMMAND ${VORNSET_GZIP} -9nf ${packaging_dir}/${name}
+      DEPENDS ${CMAKE_SOURCE_DIR}/${source} VERBATIM)
+    list(APPEND compressed ${packaging_dir}/${name}.gz)
+  endforeach()
+  add_custom_target(vornset_compressed_docs ALL DEPENDS ${compressed})
+
   install(TARGETS vornset RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/vornset.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # A stripped install (the package) also drops the compilers' notes, as Debian's own
+  # strip step does.
+  if(CMAKE_OBJCOPY)
+    install(CODE "
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vornset\" COMMAND_ERROR_IS_FATAL ANY)
+      endif()")
+  endif()
+  install(FILES ${packaging_dir}/vornset.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${packaging_dir}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
+                ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
   install(FILES ${packaging_dir}/VornSet.ini DESTINATION ${doc_dir}/examples)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
+  if(VORNSET_STATIC)
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME vornset)
+  endif()
 endif()
 
 set(CPACK_PACKAGE_NAME vornset)
@@ -42,6 +72,7 @@ else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Behind the summary line (CPACK_PACKAGE_DESCRIPTION_SUMMARY).
   string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
          "Decides the band (LF, HF or VHF) and the frequency from its command line,\n"

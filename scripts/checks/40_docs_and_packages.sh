@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The manual page formats without a warning; the help, the manual page and the README tell
-# the same facts; the .deb installs a program that drives the simulated instrument; the
-# Windows .zip holds what a user needs. Packages come from the default and mingw-i686
+# the same facts; lintian finds no error or warning in the .deb, which installs a program
+# that drives the simulated instrument; the Windows .zip holds what a user needs. Packages come from the default and mingw-i686
 # builds, which are configured and built here when they are not yet.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

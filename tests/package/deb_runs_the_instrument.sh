@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Unpacks the .deb into a scratch root, checks what it installs, and runs the installed
-# program against the simulated instrument with the settings file beside it.
+# Lints the .deb as Debian would (no error, no warning), unpacks it into a scratch root,
+# checks what it installs, and runs the installed program against the simulated
+# instrument with the settings file beside it.
 # usage: deb_runs_the_instrument.sh PACKAGE.deb SIMULATOR
 set -euo pipefail
 deb=$1
@@ -19,20 +20,28 @@ trap cleanup EXIT
 
 [ "$(dpkg-deb -f "$deb" Package)" = vornset ] || fail "package name is not vornset"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "wrong architecture"
+# Lintian warns when it runs as root; that is about this machine, not the package.
+lintian --fail-on error,warning --display-info "$deb" 2> >(grep -v "running with root privileges" >&2) ||
+  fail "lintian finds errors or warnings"
 dpkg-deb -x "$deb" "$root"
 
 program=$root/usr/bin/vornset
-for file in usr/bin/vornset usr/share/man/man1/vornset.1 usr/share/doc/vornset/examples/VornSet.ini; do
+doc=$root/usr/share/doc/vornset
+for file in usr/bin/vornset usr/share/man/man1/vornset.1.gz usr/share/doc/vornset/examples/VornSet.ini; do
   [ -f "$root/$file" ] || fail "$file is missing"
 done
 [ -x "$program" ] || fail "usr/bin/vornset is not executable"
+# Lintian does not compare the changelog with the package: its newest entry must be this version.
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(zcat "$doc/changelog.gz" | head -n 1)" = "vornset ($version) unstable; urgency=medium" ] ||
+  fail "packaging/changelog has no entry for $version at its top"
 # Every line of the example ends in CR LF: the program takes a lone LF for a byte of the line.
-python3 - "$root/usr/share/doc/vornset/examples/VornSet.ini" <<'PY' || fail "the example settings file does not end its lines in CR LF"
+python3 - "$doc/examples/VornSet.ini" <<'PY' || fail "the example settings file does not end its lines in CR LF"
 import sys
 data = open(sys.argv[1], "rb").read()
 sys.exit(0 if data and data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n") else 1)
 PY
-man --warnings -l "$root/usr/share/man/man1/vornset.1" >/dev/null 2>"$root/man-warnings.txt"
+man --warnings -l "$root/usr/share/man/man1/vornset.1.gz" >/dev/null 2>"$root/man-warnings.txt"
 [ ! -s "$root/man-warnings.txt" ] || fail "installed manual page: $(cat "$root/man-warnings.txt")"
 "$program" --version | grep -q '^vornset [0-9]' || fail "the installed program does not tell its version"
 
@@ -54,5 +63,5 @@ simulator_pid=
 expected=$'low-pass filter in\npower output\nfrequency 7050000 Hz'
 received=$(tail -n +3 "$decoded")
 [ "$received" = "$expected" ] || fail "the instrument received: $received"
-echo "deb: $(basename "$deb") installs, and its program sent the instrument:"
+echo "deb: $(basename "$deb") passes lintian, installs, and its program sent the instrument:"
 echo "$received" | sed 's/^/  /'
