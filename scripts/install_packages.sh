@@ -14,6 +14,7 @@ packages=(
   g++-aarch64-linux-gnu qemu-user
   man-db groff-base                            # the manual page check (man --warnings)
   valgrind hyperfine strace time               # scripts/bench.sh
+  qemu-system-x86 busybox-static file          # tests/vm: the guest on real serial drivers
 )
 
 [ "${1:-}" = "--demo" ] && packages=("${demo_packages[@]}")
