@@ -88,18 +88,30 @@ def _load_order(wanted, index):
 def prepare_kernel(cache_root, modules):
     """Fetches and unpacks the kernel when the cache lacks it. Returns a dict: version,
     kernel (path of vmlinuz), modules (paths of uncompressed .ko files in load order)."""
+    # apt-get update only where apt's lists lack the kernel, or name one the archive no
+    # longer has; it needs root.
+    can_update = os.geteuid() == 0
     resolved = _resolve(update_first=False)
-    if resolved is None and os.geteuid() == 0:
+    if resolved is None and can_update:
         resolved = _resolve(update_first=True)
+        can_update = False
     if resolved is None:
         raise KernelUnavailable("apt knows no package that %s depends on" % META_PACKAGE)
+    target = _cached(cache_root, *resolved)
+    if not os.path.exists(os.path.join(target, "ready")):
+        try:
+            _fetch_and_unpack(*resolved, target, modules)
+        except KernelUnavailable:
+            if not can_update:
+                raise
+            resolved = _resolve(update_first=True)
+            if resolved is None:
+                raise
+            target = _cached(cache_root, *resolved)
+            _fetch_and_unpack(*resolved, target, modules)
+        with open(os.path.join(target, "ready"), "w") as stamp:
+            stamp.write("%s %s\n" % resolved)
     package, version = resolved
-    target = os.path.join(cache_root, "%s_%s" % (package, version))
-    ready = os.path.join(target, "ready")
-    if not os.path.exists(ready):
-        _fetch_and_unpack(package, version, target, modules)
-        with open(ready, "w") as stamp:
-            stamp.write(package + " " + version + "\n")
     with open(os.path.join(target, "modules.order")) as order:
         names = order.read().split()
     return {
@@ -108,6 +120,10 @@ def prepare_kernel(cache_root, modules):
         "kernel": os.path.join(target, "vmlinuz"),
         "modules": [os.path.join(target, "modules", name + ".ko") for name in names],
     }
+
+
+def _cached(cache_root, package, version):
+    return os.path.join(cache_root, "%s_%s" % (package, version))
 
 
 def _fetch_and_unpack(package, version, target, modules):

@@ -5,6 +5,7 @@ a host socket where the host plays the instrument. One boot runs the whole table
 scenarios.py; one line per scenario, then "N passed, N failed" (", N skipped").
 
 usage: run_vm_suite.py --program build/default/vornset [--work-dir DIR] [--cache-dir DIR]
+                       [--only KIND]
 
 Skipped, saying so, without qemu-system-x86_64. The kernel comes from Debian's package
 archive once and is kept in the cache (default ${XDG_CACHE_HOME:-~/.cache}/vornset/vm-linux).
@@ -48,7 +49,9 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--work-dir")
     parser.add_argument("--cache-dir", default=default_cache())
+    parser.add_argument("--only", help="run only the rows of this kind (sent, held, ...)")
     options = parser.parse_args()
+    table = [row for row in scenarios.TABLE if options.only in (None, row.kind)]
     program = os.path.abspath(options.program)
     work_dir = os.path.abspath(options.work_dir or os.path.join(os.path.dirname(program), "vm-linux"))
     started = time.monotonic()
@@ -56,12 +59,12 @@ def main():
     qemu = shutil.which(QEMU)
     if qemu is None:
         print("skipped: %s is not installed (package qemu-system-x86)" % QEMU)
-        print(closing_line(0, 0, len(scenarios.TABLE)))
+        print(closing_line(0, 0, len(table)))
         return 0
     file_type = subprocess.run(["file", "-b", program], capture_output=True, text=True).stdout
     if "statically linked" not in file_type:
         print("%s is not a statically linked program: %s" % (program, file_type.strip()))
-        print(closing_line(0, len(scenarios.TABLE), 0))
+        print(closing_line(0, len(table), 0))
         return 1
 
     os.makedirs(work_dir, exist_ok=True)
@@ -70,7 +73,7 @@ def main():
         initramfs = guest_image.build_initramfs(program, kernel, work_dir)
     except (guest_kernel.KernelUnavailable, guest_image.ImageUnavailable) as failure:
         print("no guest: %s" % failure)
-        print(closing_line(0, len(scenarios.TABLE), 0))
+        print(closing_line(0, len(table), 0))
         return 1
 
     # Socket paths are short on purpose: a unix socket's path has at most 107 bytes.
@@ -87,7 +90,7 @@ def main():
             raise GuestError("the guest's ports are not there: " + release.strip())
         print("guest: Linux %s (package %s), up in %.1f s; kernel log in %s"
               % (release.strip(), kernel["version"], boot, guest.console_log))
-        for row in scenarios.TABLE:
+        for row in table:
             problems, note = scenarios.run_row(guest, lines, row)
             if problems:
                 failed += 1
@@ -98,7 +101,7 @@ def main():
             sys.stdout.flush()
     except (GuestError, OSError) as failure:
         print("the guest failed: %s (kernel log in %s)" % (failure, os.path.join(work_dir, "console.log")))
-        failed = len(scenarios.TABLE) - passed
+        failed = len(table) - passed
     finally:
         for line in lines.values():
             line.close()
