@@ -10,6 +10,7 @@ The guest's ports:
 """
 import base64
 import os
+import select
 import socket
 import subprocess
 import time
@@ -96,6 +97,17 @@ class GuestMachine:
     def start(self, script):
         """Sends a shell script to run in the guest; `finish` collects its result."""
         self._control.sendall(base64.b64encode(script.encode()) + b"\n")
+
+    def answered(self):
+        """Whether the script last started has ended by now."""
+        while b"\n" not in self._buffer:
+            if not select.select([self._control], [], [], 0)[0]:
+                return False
+            data = self._control.recv(65536)
+            if not data:
+                return True
+            self._buffer += data
+        return True
 
     def finish(self, timeout=60.0):
         """(exit status, output) of the script last started."""
