@@ -4,6 +4,7 @@ unix sockets, and the control port over which the host runs shell scripts in it.
 The guest's ports:
   /dev/ttyS0    the first 8250, wired to nothing, never used
   /dev/ttyS1    the second 8250, socket ttyS1.sock
+  /dev/ttyS2    the third 8250, on a host pseudo-terminal, so that its CTS is off for good
   /dev/ttyUSB0  an FTDI adapter on an xHCI controller, socket ttyUSB0.sock
   control       a virtio serial port, socket control.sock (guest_init.sh answers on it)
   hvc0          the kernel's console (virtio), written to console.log
@@ -23,7 +24,7 @@ class GuestError(Exception):
 
 
 class GuestMachine:
-    def __init__(self, qemu, kernel, initramfs, work_dir, socket_dir):
+    def __init__(self, qemu, kernel, initramfs, work_dir, socket_dir, ttys2_terminal):
         self.work_dir = work_dir
         self.console_log = os.path.join(work_dir, "console.log")
         sockets = {name: os.path.join(socket_dir, name + ".sock")
@@ -35,10 +36,11 @@ class GuestMachine:
         command = [
             qemu, "-accel", "tcg", "-m", "256", "-nographic", "-nodefaults", "-no-reboot",
             "-kernel", kernel, "-initrd", initramfs,
-            "-append", "console=hvc0 8250.nr_uarts=2 quiet panic=-1",
+            "-append", "console=hvc0 8250.nr_uarts=3 quiet panic=-1",
             "-chardev", "null,id=s0", "-serial", "chardev:s0",
             "-chardev", "socket,id=s1,path=%s,server=on,wait=off" % sockets["ttyS1"],
             "-serial", "chardev:s1",
+            "-chardev", "serial,id=s2,path=%s" % ttys2_terminal, "-serial", "chardev:s2",
             "-device", "qemu-xhci",
             "-chardev", "socket,id=u0,path=%s,server=on,wait=off" % sockets["ttyUSB0"],
             "-device", "usb-serial,chardev=u0",

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the Linux program on real kernel serial drivers in a qemu-system-x86_64 guest:
-the 8250 UART as /dev/ttyS1 and the FTDI USB-serial driver as /dev/ttyUSB0, each wired to
-a host socket where the host plays the instrument. One boot runs the whole table of
+the 8250 UART as /dev/ttyS1 (and /dev/ttyS2, whose CTS is off) and the FTDI USB-serial
+driver as /dev/ttyUSB0, each wired to the host, where the host plays the instrument. One boot runs the whole table of
 scenarios.py; one line per scenario, then "N passed, N failed" (", N skipped").
 
 usage: run_vm_suite.py --program build/default/vornset [--work-dir DIR] [--cache-dir DIR]
@@ -29,7 +29,7 @@ from instrument import Instrument  # noqa: E402
 QEMU = "qemu-system-x86_64"
 SETUP = """
 for i in $(seq 300); do [ -c /dev/ttyUSB0 ] && break; sleep 0.1; done
-for port in /dev/ttyS1 /dev/ttyUSB0; do chgrp dialout $port && chmod 660 $port || exit 1; done
+for port in /dev/ttyS1 /dev/ttyS2 /dev/ttyUSB0; do chgrp dialout $port && chmod 660 $port || exit 1; done
 uname -r
 """
 
@@ -82,8 +82,11 @@ def main():
     lines = {}
     passed = failed = 0
     try:
-        guest = GuestMachine(qemu, kernel["kernel"], initramfs, work_dir, socket_dir)
-        lines = {"/dev/" + name: Instrument(guest.sockets[name]) for name in ("ttyS1", "ttyUSB0")}
+        cts_off, terminal = Instrument.on_pseudo_terminal()
+        lines["/dev/ttyS2"] = cts_off
+        guest = GuestMachine(qemu, kernel["kernel"], initramfs, work_dir, socket_dir, terminal)
+        for name in ("ttyS1", "ttyUSB0"):
+            lines["/dev/" + name] = Instrument(guest.sockets[name])
         boot = guest.wait_ready()
         status, release = guest.run(SETUP)
         if status != 0:
@@ -103,10 +106,10 @@ def main():
         print("the guest failed: %s (kernel log in %s)" % (failure, os.path.join(work_dir, "console.log")))
         failed = len(table) - passed
     finally:
-        for line in lines.values():
-            line.close()
         if guest is not None:
             guest.power_off()
+        for line in lines.values():
+            line.close()
         shutil.rmtree(socket_dir, ignore_errors=True)
     print("suite: %.1f s" % (time.monotonic() - started))
     print(closing_line(passed, failed, 0))

@@ -1,5 +1,6 @@
 """The table of runs of the program in the guest, on the 8250 UART (/dev/ttyS1) and on the
-FTDI USB-serial adapter (/dev/ttyUSB0), each with the instrument on the host's end.
+FTDI USB-serial adapter (/dev/ttyUSB0), each with the instrument on the host's end, and on
+a second 8250 (/dev/ttyS2) whose CTS is off.
 
 Before each run the port is left as a careless earlier program might leave it: 7 data bits,
 even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
@@ -14,6 +15,8 @@ Kinds of row:
   held-alone  the same, but the other program ends half a second into the run: the run is
             the port's last user when it gives up, and must not sit in the kernel's closing
             wait (30 s) with the bytes it could not send
+  cts-off   hardware flow control (CRTSCTS) on, CTS off: the run, the port's only user,
+            gives up within 3 s, exit 1, and nothing goes out
   released  held as in "held", and the instrument sends XON a second into the run: exit 0, every byte, and
             the run ended only once the bytes had left
   shared    another program holds the port open without a lock: the run (as a normal user)
@@ -41,7 +44,9 @@ class Port:
 
 UART = Port("/dev/ttyS1", shows_writes=False)
 FTDI = Port("/dev/ttyUSB0", shows_writes=True)
-PORTS = (UART, FTDI)
+# qemu takes this UART's modem lines from a host pseudo-terminal, which has none.
+CTS_OFF = Port("/dev/ttyS2", shows_writes=False)
+PORTS = (UART, FTDI, CTS_OFF)
 
 HF = ("LP1;", "TT0;")
 VHF = ("LP0;", "TT1;")
@@ -60,6 +65,7 @@ NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
 class Kind:
     exit: int
     sends: object              # True: every command arrives; False: nothing; None: unchecked
+    gives_up: bool = False     # the line cannot take the commands: the run ends within 3 s
     message: str = ""          # a line the terminal must show
     settings: str = "run"      # "run": 8N1 at the rate, the rest kept; "kept": untouched
     holder: bool = False       # another program holds the port open during the run
@@ -73,13 +79,14 @@ class Kind:
 KINDS = {
     "sent": Kind(0, True),
     # What goes out after a refused rate is not asked here.
-    "refused": Kind(1, None, "Serial port {device} refused the line settings "
+    "refused": Kind(1, None, False, "Serial port {device} refused the line settings "
                              "(baud rate {baud} not supported)", settings=""),
-    "held": Kind(1, False, NOT_TAKEN, holder=True, xoff=True),
-    "held-alone": Kind(1, False, NOT_TAKEN, holder=True, holder_leaves=True, xoff=True),
+    "held": Kind(1, False, True, NOT_TAKEN, holder=True, xoff=True),
+    "held-alone": Kind(1, False, True, NOT_TAKEN, holder=True, holder_leaves=True, xoff=True),
+    "cts-off": Kind(1, False, True, NOT_TAKEN),
     "released": Kind(0, True, holder=True, xoff=True, xon_during=True),
     "shared": Kind(0, True, holder=True, as_user=True),
-    "oversized": Kind(1, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
+    "oversized": Kind(1, False, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
                       settings="kept", oversized=True),
 }
 
@@ -116,10 +123,11 @@ TABLE = [
     Row("sent", FTDI, 19200, flow="ixon -crtscts"),
     Row("sent", FTDI, 19200, flow="-ixon crtscts"),
     Row("refused", FTDI, 4000000),  # above the FT232B's 3 MBd
-    # qemu's FTDI adapter ignores XON/XOFF and both devices show CTS always on: a held line
-    # can only be made on the 8250, with XOFF.
+    # qemu's FTDI adapter ignores XON/XOFF and shows CTS always on: a held line is made on
+    # the 8250, with XOFF or with CTS off.
     Row("held", UART, 19200, flow="ixon -crtscts"),
     Row("held-alone", UART, 19200, flow="ixon -crtscts"),
+    Row("cts-off", CTS_OFF, 19200, flow="-ixon crtscts"),
     Row("released", UART, 19200, flow="ixon -crtscts"),
     Row("shared", UART, 19200),
     Row("shared", FTDI, 19200),
@@ -232,7 +240,7 @@ def run_row(guest, lines, row):
         line.wait_for(len(expected), timeout=2.0)
     received = line.wait_quiet(0.2, timeout=1.0)
     late = b""
-    if kind.xoff and not kind.sends:
+    if kind.xoff and kind.gives_up:
         line.send(XON)
         late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
     if kind.holder:
@@ -250,7 +258,7 @@ def run_row(guest, lines, row):
         note = "run %.1f ms; its %d bytes take %.1f ms on the wire at %d" % (
             run["elapsed"] * 1000, len(expected), wire_seconds(len(expected), row.baud) * 1000,
             row.baud)
-    elif kind.xoff:
+    elif kind.gives_up or kind.xon_during:
         note = "run %.2f s" % run["elapsed"]
     return problems, note
 
@@ -270,7 +278,7 @@ def _check(row, run, before, received, late, chunks):
         problems.append("the instrument received %r, not %r" % (received, expected))
     if late:
         problems.append("after XON the instrument still received %r" % late)
-    if kind.xoff and not kind.sends and run["elapsed"] >= HELD_LIMIT_S:
+    if kind.gives_up and run["elapsed"] >= HELD_LIMIT_S:
         problems.append("the run took %.1f s" % run["elapsed"])
     if kind.settings == "run":
         problems += line_settings.run_problems(before, run["termios"], row.baud)
