@@ -65,8 +65,8 @@ NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
 class Kind:
     exit: int
     sends: object              # True: every command arrives; False: nothing; None: unchecked
-    gives_up: bool = False     # the line cannot take the commands: the run ends within 3 s
     message: str = ""          # a line the terminal must show
+    gives_up: bool = False     # the line cannot take the commands: the run ends within 3 s
     settings: str = "run"      # "run": 8N1 at the rate, the rest kept; "kept": untouched
     holder: bool = False       # another program holds the port open during the run
     holder_leaves: bool = False  # ... and ends half a second into it
@@ -79,14 +79,15 @@ class Kind:
 KINDS = {
     "sent": Kind(0, True),
     # What goes out after a refused rate is not asked here.
-    "refused": Kind(1, None, False, "Serial port {device} refused the line settings "
+    "refused": Kind(1, None, "Serial port {device} refused the line settings "
                              "(baud rate {baud} not supported)", settings=""),
-    "held": Kind(1, False, True, NOT_TAKEN, holder=True, xoff=True),
-    "held-alone": Kind(1, False, True, NOT_TAKEN, holder=True, holder_leaves=True, xoff=True),
-    "cts-off": Kind(1, False, True, NOT_TAKEN),
+    "held": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, xoff=True),
+    "held-alone": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, holder_leaves=True,
+                       xoff=True),
+    "cts-off": Kind(1, False, NOT_TAKEN, gives_up=True),
     "released": Kind(0, True, holder=True, xoff=True, xon_during=True),
     "shared": Kind(0, True, holder=True, as_user=True),
-    "oversized": Kind(1, False, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
+    "oversized": Kind(1, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
                       settings="kept", oversized=True),
 }
 
