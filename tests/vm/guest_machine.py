@@ -1,5 +1,6 @@
 """One qemu-system-x86_64 guest (TCG) booted from an initramfs, its serial ports wired to
-unix sockets, and the control port over which the host runs shell scripts in it.
+the host (unix sockets, one pseudo-terminal), and the control port over which the host runs
+shell scripts in it.
 
 The guest's ports:
   /dev/ttyS0    the first 8250, wired to nothing, never used
@@ -51,10 +52,16 @@ class GuestMachine:
             "-device", "virtserialport,chardev=ctl,name=control",
         ]
         self.started = time.monotonic()
+        self._log = open(os.path.join(work_dir, "qemu.log"), "w")
         self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                                         stdout=subprocess.DEVNULL,
-                                         stderr=open(os.path.join(work_dir, "qemu.log"), "w"))
-        self._control = self._connect(sockets["control"])
+                                         stdout=subprocess.DEVNULL, stderr=self._log)
+        try:
+            self._control = self._connect(sockets["control"])
+        except BaseException:
+            self._process.kill()
+            self._process.wait()
+            self._log.close()
+            raise
         self._buffer = b""
 
     def _connect(self, path, timeout=10.0):
@@ -135,3 +142,4 @@ class GuestMachine:
             self._process.kill()
             self._process.wait()
         self._control.close()
+        self._log.close()

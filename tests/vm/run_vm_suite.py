@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Runs the Linux program on real kernel serial drivers in a qemu-system-x86_64 guest:
 the 8250 UART as /dev/ttyS1 (and /dev/ttyS2, whose CTS is off) and the FTDI USB-serial
-driver as /dev/ttyUSB0, each wired to the host, where the host plays the instrument. One boot runs the whole table of
-scenarios.py; one line per scenario, then "N passed, N failed" (", N skipped").
+driver as /dev/ttyUSB0, each wired to the host, where the host plays the instrument. One
+boot runs the whole table of scenarios.py; one line per scenario, then "N passed, N failed"
+(", N skipped").
 
 usage: run_vm_suite.py --program build/default/vornset [--work-dir DIR] [--cache-dir DIR]
                        [--only KIND]
@@ -29,7 +30,9 @@ from instrument import Instrument  # noqa: E402
 QEMU = "qemu-system-x86_64"
 SETUP = """
 for i in $(seq 300); do [ -c /dev/ttyUSB0 ] && break; sleep 0.1; done
-for port in /dev/ttyS1 /dev/ttyS2 /dev/ttyUSB0; do chgrp dialout $port && chmod 660 $port || exit 1; done
+for port in /dev/ttyS1 /dev/ttyS2 /dev/ttyUSB0; do
+  chgrp dialout $port && chmod 660 $port || exit 1
+done
 uname -r
 """
 
@@ -53,7 +56,8 @@ def main():
     options = parser.parse_args()
     table = [row for row in scenarios.TABLE if options.only in (None, row.kind)]
     program = os.path.abspath(options.program)
-    work_dir = os.path.abspath(options.work_dir or os.path.join(os.path.dirname(program), "vm-linux"))
+    work_dir = os.path.abspath(options.work_dir or
+                               os.path.join(os.path.dirname(program), "vm-linux"))
     started = time.monotonic()
 
     qemu = shutil.which(QEMU)
@@ -103,7 +107,8 @@ def main():
                 print("ok   %s%s" % (row.name, "  (%s)" % note if note else ""))
             sys.stdout.flush()
     except (GuestError, OSError) as failure:
-        print("the guest failed: %s (kernel log in %s)" % (failure, os.path.join(work_dir, "console.log")))
+        print("the guest failed: %s (kernel log in %s)"
+              % (failure, os.path.join(work_dir, "console.log")))
         failed = len(table) - passed
     finally:
         if guest is not None:

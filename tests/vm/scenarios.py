@@ -1,6 +1,6 @@
 """The table of runs of the program in the guest, on the 8250 UART (/dev/ttyS1) and on the
 FTDI USB-serial adapter (/dev/ttyUSB0), each with the instrument on the host's end, and on
-a second 8250 (/dev/ttyS2) whose CTS is off.
+another 8250 (/dev/ttyS2) whose CTS is off.
 
 Before each run the port is left as a careless earlier program might leave it: 7 data bits,
 even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
@@ -8,20 +8,21 @@ whatever flow control the row names. A run must leave 8N1 at its rate, parity ch
 and every other flag as it found it.
 
 Kinds of row:
-  sent      the exact bytes arrive, exit 0, the settings above
-  refused   a rate the driver cannot make: exit 1 and the message naming the rate
-  held      another program holds the port open with IXON and the instrument has sent XOFF:
-            the run gives up within 3 s, exit 1, and nothing goes out, not even after XON
+  sent        the exact bytes arrive, exit 0, the settings above
+  refused     a rate the driver cannot make: exit 1 and the message naming the rate
+  held        another program holds the port open with IXON and the instrument has sent
+              XOFF: the run gives up within 3 s, exit 1, and nothing goes out, not even
+              after XON
   held-alone  the same, but the other program ends half a second into the run: the run is
-            the port's last user when it gives up, and must not sit in the kernel's closing
-            wait (30 s) with the bytes it could not send
-  cts-off   hardware flow control (CRTSCTS) on, CTS off: the run, the port's only user,
-            gives up within 3 s, exit 1, and nothing goes out
-  released  held as in "held", and the instrument sends XON a second into the run: exit 0, every byte, and
-            the run ended only once the bytes had left
-  shared    another program holds the port open without a lock: the run (as a normal user)
-            sends, and afterwards a normal user can still open the port
-  oversized a settings file over 1 MiB: "cannot be read", exit 1, the port untouched
+              the port's last user when it gives up, and must not sit in the kernel's
+              closing wait (30 s) with the bytes it could not send
+  cts-off     hardware flow control (CRTSCTS) on, CTS off: the run, the port's only user,
+              gives up within 3 s, exit 1, and nothing goes out
+  released    held as in "held", and the instrument sends XON a second into the run:
+              exit 0, every byte, and the run ended only once the bytes had left
+  shared      another program holds the port open without a lock: the run (as a normal
+              user) sends, and afterwards a normal user can still open the port
+  oversized   a settings file over 1 MiB: "cannot be read", exit 1, the port untouched
 """
 import re
 import shlex
