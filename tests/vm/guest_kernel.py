@@ -2,7 +2,9 @@
 fetched with `apt-get download` and unpacked with `dpkg -x` into a cache, never installed.
 
 The cache keeps, per package version, the kernel image and the modules the guest loads
-(with the modules they depend on), so a rerun fetches nothing.
+(with the modules they depend on), so a rerun fetches nothing. It also keeps the kernel
+uncompressed: qemu boots that one straight at its PVH entry, which spares the guest the
+decompressor, several seconds under TCG.
 """
 import lzma
 import os
@@ -117,9 +119,32 @@ def prepare_kernel(cache_root, modules):
     return {
         "version": version,
         "release": package[len("linux-image-"):],
-        "kernel": os.path.join(target, "vmlinuz"),
+        "kernel": _uncompressed(target) or os.path.join(target, "vmlinuz"),
         "modules": [os.path.join(target, "modules", name + ".ko") for name in names],
     }
+
+
+def _uncompressed(target):
+    """The path of the kernel as an ELF file, made from vmlinuz (an xz-compressed kernel)
+    the first time; None where vmlinuz holds no such kernel."""
+    path = os.path.join(target, "vmlinux")
+    if os.path.exists(path):
+        return path
+    with open(os.path.join(target, "vmlinuz"), "rb") as compressed:
+        image = compressed.read()
+    start = image.find(b"\xfd7zXZ\x00")
+    if start == -1:
+        return None
+    try:
+        kernel = lzma.LZMADecompressor().decompress(image[start:])
+    except lzma.LZMAError:
+        return None
+    if not kernel.startswith(b"\x7fELF"):
+        return None
+    with open(path + ".part", "wb") as elf:
+        elf.write(kernel)
+    os.replace(path + ".part", path)
+    return path
 
 
 def _cached(cache_root, package, version):
