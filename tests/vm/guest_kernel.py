@@ -88,8 +88,9 @@ def _load_order(wanted, index):
 
 
 def prepare_kernel(cache_root, modules):
-    """Fetches and unpacks the kernel when the cache lacks it. Returns a dict: version,
-    kernel (path of vmlinuz), modules (paths of uncompressed .ko files in load order)."""
+    """Fetches and unpacks the kernel when the cache lacks it. Returns a dict: version (of
+    the package), kernel (path of the image to boot), modules (paths of uncompressed .ko
+    files in load order)."""
     # apt-get update only where apt's lists lack the kernel, or name one the archive no
     # longer has; it needs root.
     can_update = os.geteuid() == 0
@@ -113,12 +114,11 @@ def prepare_kernel(cache_root, modules):
             _fetch_and_unpack(*resolved, target, modules)
         with open(os.path.join(target, "ready"), "w") as stamp:
             stamp.write("%s %s\n" % resolved)
-    package, version = resolved
+    version = resolved[1]
     with open(os.path.join(target, "modules.order")) as order:
         names = order.read().split()
     return {
         "version": version,
-        "release": package[len("linux-image-"):],
         "kernel": _uncompressed(target) or os.path.join(target, "vmlinuz"),
         "modules": [os.path.join(target, "modules", name + ".ko") for name in names],
     }
