@@ -15,6 +15,7 @@ packages=(
   man-db groff-base                            # the manual page check (man --warnings)
   valgrind hyperfine strace time               # scripts/bench.sh
   lintian                                      # the .deb check (tests/package/)
+  qemu-system-x86 busybox-static file          # tests/vm: the guest on real serial drivers
 )
 
 [ "${1:-}" = "--demo" ] && packages=("${demo_packages[@]}")

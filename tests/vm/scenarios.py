@@ -1,0 +1,305 @@
+"""The table of runs of the program in the guest, on the 8250 UART (/dev/ttyS1) and on the
+FTDI USB-serial adapter (/dev/ttyUSB0), each with the instrument on the host's end, and on
+another 8250 (/dev/ttyS2) whose CTS is off.
+
+Before each run the port is left as a careless earlier program might leave it: 7 data bits,
+even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
+whatever flow control the row names. A run must leave 8N1 at its rate, parity checking off,
+and every other flag as it found it.
+
+Kinds of row:
+  sent        the exact bytes arrive, exit 0, the settings above
+  refused     a rate the driver cannot make: exit 1 and the message naming the rate
+  held        another program holds the port open with IXON and the instrument has sent
+              XOFF: the run gives up within 3 s, exit 1, and nothing goes out, not even
+              after XON
+  held-alone  the same, but the other program ends half a second into the run: the run is
+              the port's last user when it gives up, and must not sit in the kernel's
+              closing wait (30 s) with the bytes it could not send
+  cts-off     hardware flow control (CRTSCTS) on, CTS off: the run, the port's only user,
+              gives up within 3 s, exit 1, and nothing goes out
+  released    held as in "held", and the instrument sends XON a second into the run:
+              exit 0, every byte, and the run ended only once the bytes had left
+  shared      another program holds the port open without a lock: the run (as a normal
+              user) sends, and afterwards a normal user can still open the port
+  oversized   a settings file over 1 MiB: "cannot be read", exit 1, the port untouched
+"""
+import re
+import shlex
+import time
+from dataclasses import dataclass
+
+import line_settings
+from instrument import XOFF, XON
+
+
+@dataclass(frozen=True)
+class Port:
+    device: str
+    # FTDI: each write of the program goes to the adapter in one USB transfer of its own
+    # (or together with the writes queued behind it), and qemu passes each transfer to the
+    # socket in one piece, so a chunk that ends inside a command shows a split write.
+    # qemu's 8250 passes every byte to the socket alone: write boundaries do not show.
+    shows_writes: bool
+
+
+UART = Port("/dev/ttyS1", shows_writes=False)
+FTDI = Port("/dev/ttyUSB0", shows_writes=True)
+# qemu takes this UART's modem lines from a host pseudo-terminal, which has none.
+CTS_OFF = Port("/dev/ttyS2", shows_writes=False)
+PORTS = (UART, FTDI, CTS_OFF)
+
+HF = ("LP1;", "TT0;")
+VHF = ("LP0;", "TT1;")
+LF = ("LP1;", "TT1;")
+HF_7_05 = HF + ("FA00007050000;",)
+
+START_SETTINGS = "19200 cs7 parenb -parodd cstopb inpck hupcl -clocal"
+HELD_LIMIT_S = 3.0
+HOLDER_LEAVES_S = 0.5
+XON_DELAY_S = 1.0
+OVERSIZED_BYTES = 1024 * 1024 + 1
+NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
+
+
+@dataclass(frozen=True)
+class Kind:
+    exit: int
+    sends: object              # True: every command arrives; False: nothing; None: unchecked
+    message: str = ""          # a line the terminal must show
+    gives_up: bool = False     # the line cannot take the commands: the run ends within 3 s
+    settings: str = "run"      # "run": 8N1 at the rate, the rest kept; "kept": untouched
+    holder: bool = False       # another program holds the port open during the run
+    holder_leaves: bool = False  # ... and ends half a second into it
+    xoff: bool = False         # the instrument has sent XOFF before the run
+    xon_during: bool = False   # ... and sends XON a second into it
+    as_user: bool = False      # the run, and an open afterwards, by a normal user
+    oversized: bool = False    # the settings file is over 1 MiB
+
+
+KINDS = {
+    "sent": Kind(0, True),
+    # What goes out after a refused rate is not asked here.
+    "refused": Kind(1, None, "Serial port {device} refused the line settings "
+                             "(baud rate {baud} not supported)", settings=""),
+    "held": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, xoff=True),
+    "held-alone": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, holder_leaves=True,
+                       xoff=True),
+    "cts-off": Kind(1, False, NOT_TAKEN, gives_up=True),
+    "released": Kind(0, True, holder=True, xoff=True, xon_during=True),
+    "shared": Kind(0, True, holder=True, as_user=True),
+    "oversized": Kind(1, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
+                      settings="kept", oversized=True),
+}
+
+
+@dataclass(frozen=True)
+class Row:
+    kind: str
+    port: Port
+    baud: int
+    arguments: str = "7.05"
+    commands: tuple = HF_7_05
+    flow: str = "-ixon -crtscts"
+    timed: bool = False
+
+    @property
+    def name(self):
+        flow = " " + " ".join(f for f in self.flow.split() if not f.startswith("-"))
+        return "%-10s %-12s %7d  vornset %-11s%s" % (
+            self.kind, self.port.device, self.baud, self.arguments, flow.rstrip())
+
+
+TABLE = [
+    Row("sent", UART, 300, "vhf", VHF),
+    Row("sent", UART, 19200, timed=True),
+    Row("sent", UART, 115200, "0.5", LF + ("FA00000500000;",)),
+    Row("sent", UART, 28800, "144", VHF + ("FA00144000000;",)),  # not a B-constant rate
+    Row("sent", UART, 19200, flow="ixon -crtscts"),
+    Row("sent", UART, 19200, flow="-ixon crtscts"),
+    Row("refused", UART, 250000),  # above the 16550A's 115200
+    Row("sent", FTDI, 300, "lf", LF),
+    Row("sent", FTDI, 19200, timed=True),
+    Row("sent", FTDI, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
+    Row("sent", FTDI, 250000, "FREQ 50 VHF", HF + ("FA00050000000;",)),  # the number decides
+    Row("sent", FTDI, 19200, flow="ixon -crtscts"),
+    Row("sent", FTDI, 19200, flow="-ixon crtscts"),
+    Row("refused", FTDI, 4000000),  # above the FT232B's 3 MBd
+    # qemu's FTDI adapter ignores XON/XOFF and shows CTS always on: a held line is made on
+    # the 8250, with XOFF or with CTS off.
+    Row("held", UART, 19200, flow="ixon -crtscts"),
+    Row("held-alone", UART, 19200, flow="ixon -crtscts"),
+    Row("cts-off", CTS_OFF, 19200, flow="-ixon crtscts"),
+    Row("released", UART, 19200, flow="ixon -crtscts"),
+    Row("shared", UART, 19200),
+    Row("shared", FTDI, 19200),
+    Row("oversized", UART, 19200),
+]
+# The guest's ttyS0 stands for a machine's console: no run goes near it.
+assert all(row.port in PORTS for row in TABLE)
+
+
+def wire_seconds(byte_count, baud):
+    """A byte of 8N1 is ten bits on the line: start, eight data, stop."""
+    return byte_count * 10 / baud
+
+
+def _terminal_lines(text):
+    plain = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", text).replace("\r", "")
+    return [line.rstrip() for line in plain.split("\n")]
+
+
+def _run_script(row):
+    kind = KINDS[row.kind]
+    settings = "COM%s\r\nBAUD %d\r\n" % (row.port.device, row.baud)
+    program = "on_terminal /bin/vornset " + row.arguments
+    if kind.as_user:
+        program = "su tester -s /bin/sh -c %s" % shlex.quote(program)
+    before_run = ""
+    if kind.holder_leaves:
+        before_run = "(sleep %.1f; kill $(cat /tmp/holder)) &" % HOLDER_LEAVES_S
+    if kind.oversized:
+        before_run = "head -c %d /dev/zero | tr '\\0' x >> VornSet.ini" % OVERSIZED_BYTES
+    return "\n".join([
+        "rm -rf /tmp/case && mkdir -m 755 /tmp/case && cd /tmp/case",
+        "printf %s > VornSet.ini" % shlex.quote(settings.replace("\\", "\\\\")),
+        before_run,
+        "chmod 644 VornSet.ini",
+        "t0=$EPOCHREALTIME",
+        program + " > terminal.txt",
+        "rc=$?",
+        "t1=$EPOCHREALTIME",
+        'echo "exit $rc"',
+        'echo "elapsed $t0 $t1"',
+        'echo "termios $(termios_probe %s)"' % row.port.device,
+        "echo terminal",
+        "cat terminal.txt",
+    ])
+
+
+def _parse_run(output):
+    head, _, terminal = output.partition("\nterminal\n")
+    values = dict(line.split(" ", 1) for line in head.splitlines() if " " in line)
+    t0, t1 = (float(value) for value in values["elapsed"].split())
+    return {
+        "exit": int(values["exit"]),
+        "elapsed": t1 - t0,
+        "termios": line_settings.parse(values["termios"]),
+        "terminal": _terminal_lines(terminal),
+    }
+
+
+HOLDER = "sleep 60 < {device} > /dev/null 2>&1 & echo $! > /tmp/holder"
+# The holder's close is part of its exit: it is gone, or a zombie, once the port is free.
+END_HOLDER = ("pid=$(cat /tmp/holder); kill $pid 2> /dev/null; "
+              "while [ -d /proc/$pid ] && ! grep -q '^State:.*Z' /proc/$pid/status; do "
+              "sleep 0.02; done")
+# The 8250's count of received bytes, from the driver's table.
+RECEIVED_COUNT = "sed -n 's/^1: .* rx:\\([0-9]*\\).*/\\1/p' /proc/tty/driver/serial"
+XOFF_TAKEN = ("for i in $(seq 250); do [ $(%s) -gt {count} ] && exit 0; sleep 0.02; done; exit 1"
+              % RECEIVED_COUNT)
+USER_OPEN = "su tester -s /bin/sh -c 'stty -F {device} > /dev/null'"
+
+
+def _send_xoff(guest, line, device):
+    """Sends XOFF; true once the guest's driver has received it. The line discipline (the
+    holder's) stops the port's output as it takes the byte, a moment later."""
+    assert device == UART.device, "the received-byte count is the 8250's"
+    _, count = guest.run(RECEIVED_COUNT)
+    line.send(XOFF)
+    status, _ = guest.run(XOFF_TAKEN.format(count=int(count)) + "\nsleep 0.1")
+    return status == 0
+
+
+def run_row(guest, lines, row):
+    """Runs one row; returns (problems, note)."""
+    device = row.port.device
+    line = lines[device]
+    kind = KINDS[row.kind]
+    prepare = ["stty -F %s %s %s" % (device, START_SETTINGS, row.flow)]
+    if kind.holder:
+        prepare.append(HOLDER.format(device=device))
+    prepare.append("termios_probe " + device)
+    status, text = guest.run("\n".join(prepare))
+    if status != 0:
+        return ["preparing the port failed: " + text.strip()], ""
+    before = line_settings.parse(text.splitlines()[-1])
+
+    line.clear()
+    problems = []
+    if kind.xoff and not _send_xoff(guest, line, device):
+        problems.append("the guest's 8250 did not receive the XOFF")
+    guest.start(_run_script(row))
+    if kind.xon_during:
+        time.sleep(XON_DELAY_S)
+        # The run may have started late, never early: an end before the XON is a real one.
+        if guest.answered():
+            problems.append("the run ended before the XON let the bytes go")
+        line.send(XON)
+    status, text = guest.finish(timeout=90)
+    expected = "".join(row.commands).encode()
+    if kind.sends:
+        line.wait_for(len(expected), timeout=2.0)
+    received = line.wait_quiet(0.2, timeout=1.0)
+    late = b""
+    if kind.xoff and kind.gives_up:
+        line.send(XON)
+        late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
+    if kind.holder:
+        if kind.as_user:
+            opened, said = guest.run(USER_OPEN.format(device=device))
+            if opened != 0:
+                problems.append("afterwards a normal user cannot open the port: " + said.strip())
+        guest.run(END_HOLDER)
+    if status != 0:
+        return problems + ["the guest's run script failed: " + text.strip()], ""
+    run = _parse_run(text)
+    problems += _check(row, run, before, received, late, line.chunks())
+    note = ""
+    if row.timed:
+        note = "run %.1f ms; its %d bytes take %.1f ms on the wire at %d" % (
+            run["elapsed"] * 1000, len(expected), wire_seconds(len(expected), row.baud) * 1000,
+            row.baud)
+    elif kind.gives_up or kind.xon_during:
+        note = "run %.2f s" % run["elapsed"]
+    return problems, note
+
+
+def _check(row, run, before, received, late, chunks):
+    kind = KINDS[row.kind]
+    problems = []
+    if run["exit"] != kind.exit:
+        problems.append("exit %d, not %d" % (run["exit"], kind.exit))
+    if kind.message:
+        message = kind.message.format(device=row.port.device, baud=row.baud)
+        if message not in run["terminal"]:
+            problems.append("no line %r on the terminal (it shows %r)"
+                            % (message, [line for line in run["terminal"] if line]))
+    expected = "".join(row.commands).encode() if kind.sends else b""
+    if kind.sends is not None and received != expected:
+        problems.append("the instrument received %r, not %r" % (received, expected))
+    if late:
+        problems.append("after XON the instrument still received %r" % late)
+    if kind.gives_up and run["elapsed"] >= HELD_LIMIT_S:
+        problems.append("the run took %.1f s" % run["elapsed"])
+    if kind.settings == "run":
+        problems += line_settings.run_problems(before, run["termios"], row.baud)
+    if kind.settings == "kept":
+        problems += line_settings.untouched_problems(before, run["termios"])
+    if kind.sends and row.port.shows_writes and received == expected:
+        problems += _split_writes(row.commands, chunks)
+    return problems
+
+
+def _split_writes(commands, chunks):
+    ends = set()
+    position = 0
+    for command in commands:
+        position += len(command)
+        ends.add(position)
+    position = 0
+    for _, data in chunks:
+        position += len(data)
+        if position not in ends:
+            return ["a write ended inside a command: chunks %r" % [data for _, data in chunks]]
+    return []
