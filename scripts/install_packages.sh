@@ -14,6 +14,7 @@ packages=(
   g++-aarch64-linux-gnu qemu-user
   man-db groff-base                            # the manual page check (man --warnings)
   valgrind hyperfine strace time               # scripts/bench.sh
+  debootstrap qemu-system-x86 e2fsprogs        # tests/vm-windows: the guest image and its boots
 )
 
 [ "${1:-}" = "--demo" ] && packages=("${demo_packages[@]}")
