@@ -46,7 +46,7 @@ class Instrument:
     def send(self, data):
         self.connection.sendall(data)
 
-    def received(self, quiet=0.5):
+    def received(self, quiet=0.3):
         """Waits until the line has been silent for `quiet` seconds; returns the arrivals."""
         while True:
             with self.lock:
@@ -67,6 +67,7 @@ class GuestSession:
         os.makedirs(payload)
         shutil.copy(os.path.join(HERE, "guest_agent.sh"), os.path.join(payload, "agent.sh"))
         shutil.copy(os.path.join(HERE, "guest_run_in_pane.sh"), os.path.join(payload, "run_in_pane"))
+        shutil.copy(os.path.join(HERE, "guest_watch_queue.pl"), os.path.join(payload, "watch_queue"))
         shutil.copy(exe, os.path.join(payload, "VornSet.exe"))
         disk = os.path.join(self.work, "payload.img")
         vm_machine.make_payload_disk(payload, disk)
@@ -106,16 +107,20 @@ class GuestSession:
         except OSError:
             return ""
 
-    def step(self, script, timeout=STEP_TIMEOUT):
-        """Runs the script with bash in the guest; returns (exit code, output text)."""
+    def step(self, script, timeout=STEP_TIMEOUT, on_line=None):
+        """Runs the script with bash in the guest; returns (exit code, output text).
+        Lines the script itself writes to /dev/hvc0 while it runs go to `on_line`."""
         self.next_id += 1
         encoded = base64.b64encode(script.encode()).decode()
         self.channel.sendall(("RUN %d %s\n" % (self.next_id, encoded)).encode())
         while True:
-            words = self._line(timeout).split(" ")
+            line = self._line(timeout)
+            words = line.split(" ")
             if words[0] == "DONE" and words[1] == str(self.next_id):
                 output = base64.b64decode(words[3]) if len(words) > 3 else b""
                 return int(words[2]), output.decode(errors="replace")
+            if on_line:
+                on_line(line)
 
     def close(self):
         try:

@@ -11,7 +11,7 @@ so that the final line settings show what the program set. Fields:
   exit_code, sent (the bytes the instrument receives), speed (final rate, None: not checked)
   at_least    the run takes at least this many seconds (the settings message's pause)
   xoff        the instrument holds the line with XOFF while software flow control is on;
-              `xon_after` (seconds after the start) lets it go within the send limit
+              `xon_after` lets it go that many seconds after the driver holds the bytes
 """
 
 HF = "HF Mode,   LP Filter in    PWR out"
@@ -63,8 +63,8 @@ SCENARIOS = [
              out_starts=USAGE),
     scenario("help on the console", arguments="-h", screen_starts="Usage: VornSet [FREQUENCY]"),
     scenario("--HELP is no help request", arguments="--HELP", screen=HF + "\n", sent=b"LP1;TT0;"),
-    scenario("line held with XOFF: the send limit ends the run", xoff=True, exit_code=1,
+    scenario("line held with XOFF: the send limit ends the run", xoff=True, exit_code=1, at_least=2.0,
              screen=HF + "\nFrequency   7.05 MHz\nSerial port COM2 did not take all commands (timed out)\n"),
-    scenario("line held with XOFF, XON within the limit", xoff=True, xon_after=2.5,
+    scenario("line held with XOFF, XON within the limit", xoff=True, xon_after=1.0, at_least=1.0,
              screen=HF + "\nFrequency   7.05 MHz\n", sent=b"LP1;TT0;FA00007050000;"),
 ]
