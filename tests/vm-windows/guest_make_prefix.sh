@@ -6,10 +6,13 @@ export HOME=/root WINEPREFIX=/root/.wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOV
 started=$(date +%s)
 wineboot --init </dev/null
 wineserver -w
+# COM2 is the second UART by the prefix's own setting, not by wine's numbering of the
+# ports it finds (which moves when a port is added or taken away). Wine maps COM1 to
+# /dev/ttyS0 again at every start: that is the guest's console, used by no scenario.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d /dev/ttyS1 /f
+wineserver -w
 devices="$WINEPREFIX/dosdevices"
-echo "dosdevices as wine made them:"; ls -l "$devices"
-# Only COM2 is a port; COM1 (the guest's console UART) and every other number map to nothing.
-rm -f "$devices"/com*
-ln -s /dev/ttyS1 "$devices/com2"
+ln -sfn /dev/ttyS1 "$devices/com2"
+echo "dosdevices:"; ls -l "$devices"
 echo "prefix made in $(( $(date +%s) - started )) s"
-[ -f "$WINEPREFIX/system.reg" ] && echo PREFIX-READY
+grep -q '"COM2"="/dev/ttyS1"' "$WINEPREFIX/system.reg" && echo PREFIX-READY

@@ -47,14 +47,14 @@ class Instrument:
         self.connection.sendall(data)
 
     def received(self, quiet=0.3):
-        """Waits until the line has been silent for `quiet` seconds; returns the arrivals."""
+        """Waits until the line has been silent for `quiet` seconds from now on or from
+        the last byte; returns the arrivals."""
+        asked = time.monotonic()
         while True:
             with self.lock:
-                last = self.arrivals[-1][0] if self.arrivals else 0.0
-                arrivals = list(self.arrivals)
-            if time.monotonic() - last >= quiet:
-                if arrivals == self.arrivals:
-                    return arrivals
+                last = max(asked, self.arrivals[-1][0]) if self.arrivals else asked
+                if time.monotonic() - last >= quiet:
+                    return list(self.arrivals)
             time.sleep(0.05)
 
 
