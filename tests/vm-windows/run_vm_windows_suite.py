@@ -87,6 +87,9 @@ def check(case, output, arrivals, seconds):
     code = header.get("exit")
     if code != str(case["exit_code"]):
         problems.append("exit code %s, expected %d" % (code, case["exit_code"]))
+    # A run is over when its bytes have left, or when it has given them up.
+    if header.get("queued") != "0":
+        problems.append("%s bytes still queued in the driver when the program ended" % header.get("queued"))
     if case["screen"] is not None and screen != case["screen"]:
         problems.append("screen %r, expected %r" % (screen, case["screen"]))
     if case["screen_starts"] is not None and not screen.startswith(case["screen_starts"]):
