@@ -116,7 +116,7 @@ def make_root(root, mirror):
 
 def make_disk(root, image):
     used = int(subprocess.run(["du", "-sm", root], capture_output=True, text=True, check=True).stdout.split()[0])
-    run(["mkfs.ext4", "-q", "-F", "-L", "vornset-guest", "-d", root, image, "%dM" % (used + used // 2 + 512)],
+    run(["mkfs.ext4", "-q", "-F", "-L", "vornset-guest", "-d", root, image, "%dM" % (used + used // 4 + 512)],
         stdout=subprocess.DEVNULL)
 
 
@@ -179,7 +179,12 @@ def build(folder):
                                                                 time.monotonic() - started))
         with open(os.path.join(image, "built"), "w") as f:
             f.write("built in %.0f s, kernel %s\n" % (time.monotonic() - started, version))
-        os.rename(image, folder)
+        try:
+            os.rename(image, folder)
+        except OSError:
+            # Another run built the same image meanwhile: theirs is as good.
+            if not os.path.exists(os.path.join(folder, "built")):
+                raise
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -18,7 +18,6 @@ say() { printf '%s\n' "$*" >&3; }
 # The window "idle" holds a wine console program that waits forever.
 setpriv --bounding-set=-dac_override,-dac_read_search \
   tmux -f /dev/null new-session -d -s idle -x 80 -y 24 'sleep infinity | wine cmd'
-export -f say
 say "BOOTED $(cut -d' ' -f1 /proc/uptime)"
 
 while IFS=' ' read -r verb id script <&3; do

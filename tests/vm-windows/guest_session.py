@@ -77,13 +77,18 @@ class GuestSession:
         self.listeners = (control, line)
         started = time.monotonic()
         self.machine = vm_machine.start(image_folder, disk, control.path, line.path, self.console_log)
-        self.channel = control.accept(60)
-        self.instrument = Instrument(line.accept(60))
+        self.channel = None
         self.pending = b""
         self.next_id = 0
-        booted = self._line(BOOT_TIMEOUT)
-        if not booted.startswith("BOOTED"):
-            raise RuntimeError("guest did not boot: %r" % booted)
+        try:
+            self.channel = control.accept(60)
+            self.instrument = Instrument(line.accept(60))
+            booted = self._line(BOOT_TIMEOUT)
+            if not booted.startswith("BOOTED"):
+                raise RuntimeError("guest did not boot: %r" % booted)
+        except Exception:
+            self.close()
+            raise
         self.boot_seconds = time.monotonic() - started
 
     def _line(self, timeout):
@@ -101,11 +106,14 @@ class GuestSession:
         return line.decode(errors="replace").rstrip("\r")
 
     def console_tail(self):
-        try:
-            with open(self.console_log, errors="replace") as f:
-                return f.read()[-3000:]
-        except OSError:
-            return ""
+        tail = ""
+        for log in (self.console_log, self.console_log + ".qemu"):
+            try:
+                with open(log, errors="replace") as f:
+                    tail += f.read()[-3000:]
+            except OSError:
+                pass
+        return tail
 
     def step(self, script, timeout=STEP_TIMEOUT, on_line=None):
         """Runs the script with bash in the guest; returns (exit code, output text).
@@ -124,8 +132,9 @@ class GuestSession:
 
     def close(self):
         try:
-            self.channel.sendall(b"QUIT\n")
-            self.machine.wait(60)
+            if self.channel:
+                self.channel.sendall(b"QUIT\n")
+                self.machine.wait(60)
         except (OSError, subprocess.TimeoutExpired):
             pass
         if self.machine.poll() is None:

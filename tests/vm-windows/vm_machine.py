@@ -24,7 +24,8 @@ def make_payload_disk(folder, image, megabytes=64):
 
 
 def start(image_folder, payload, control_socket, line_socket, console_log, keep_changes=False):
-    """Starts qemu; the host must already listen on both sockets (qemu connects to them)."""
+    """Starts qemu; the host must already listen on both sockets (qemu connects to them).
+    What qemu itself says goes to console_log + ".qemu"."""
     root = "file=%s,format=raw,if=virtio" % os.path.join(image_folder, "rootfs.ext4")
     if not keep_changes:
         root += ",snapshot=on"
@@ -43,5 +44,5 @@ def start(image_folder, payload, control_socket, line_socket, console_log, keep_
         "-chardev", "socket,id=control,path=%s" % control_socket,
         "-device", "virtconsole,chardev=control",
     ]
-    return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.PIPE)
+    with open(console_log + ".qemu", "wb") as said:
+        return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=said, stderr=said)
