@@ -1,7 +1,5 @@
 #include "app/help.h"
 
-#include <optional>
-
 #include "text/command_text.h"
 
 namespace vornset {
@@ -44,7 +42,8 @@ std::string usage_text(const HelpConventions& conventions) {
       "\n"
       "Devices on Linux: COMn is /dev/ttyS(n-1), so COM1 is /dev/ttyS0. A port that\n"
       "begins with / is a device path used as it stands: COM/dev/ttyUSB0 or\n"
-      "COM/dev/serial/by-id/...\n"
+      "COM/dev/serial/by-id/... The port is locked against other programs that lock\n"
+      "the port (flock), as terminal programs do.\n"
       "\n"
       "Exit codes:\n"
       "  0    the commands were sent\n"
@@ -58,15 +57,17 @@ std::string version_text(const HelpConventions& conventions) {
   return std::string(conventions.program_name) + " " VORNSET_VERSION "\n";
 }
 
-bool answer_help_request() {
+std::optional<ExitCode> answer_help_request() {
   const std::optional<std::string> tail = ascii_command_tail();
-  if (!tail) return false;
+  if (!tail) return std::nullopt;
+  bool written = false;
   switch (find_help_request(*tail, kPlatformHelpConventions)) {
-    case HelpRequest::none: return false;
-    case HelpRequest::usage: write_standard_output(usage_text(kPlatformHelpConventions)); break;
-    case HelpRequest::version: write_standard_output(version_text(kPlatformHelpConventions)); break;
+    case HelpRequest::none: return std::nullopt;
+    case HelpRequest::usage: written = write_standard_output(usage_text(kPlatformHelpConventions)); break;
+    case HelpRequest::version: written = write_standard_output(version_text(kPlatformHelpConventions)); break;
   }
-  return true;
+  // A script that keeps the answer must not take a lost one for the whole text.
+  return written ? ExitCode::sent : ExitCode::failed;
 }
 
 }  // namespace vornset

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "frame/exit_code.h"
 
 namespace vornset {
 
@@ -26,12 +29,14 @@ std::string usage_text(const HelpConventions& conventions);
 std::string version_text(const HelpConventions& conventions);
 
 // When the process's command line is a help request, prints the answer to standard output
-// and returns true, having touched no file and no port; otherwise returns false at once.
-bool answer_help_request();
+// and gives the exit code, having touched no file and no port: `failed` when standard
+// output did not take all of it (closed, or a full disk). Otherwise gives nothing, at once.
+std::optional<ExitCode> answer_help_request();
 
 // Platform part.
 extern const HelpConventions kPlatformHelpConventions;
-// Writes `text` (lines ending in LF) to standard output, in the platform's line ends.
-void write_standard_output(std::string_view text);
+// Writes `text` (lines ending in LF) to standard output, in the platform's line ends;
+// false when a write failed, which ends the text there.
+bool write_standard_output(std::string_view text);
 
 }  // namespace vornset

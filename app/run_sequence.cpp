@@ -17,15 +17,20 @@ void print_line(ConsoleOutput& console, std::string_view text) {
   console.end_line();
 }
 
+// The line that says why the run failed: on the console, and to a log when no
+// terminal shows the console.
+ExitCode fail_with(RunEnvironment& environment, std::string_view line) {
+  print_line(environment.console, line);
+  environment.log_failure(line);
+  return ExitCode::failed;
+}
+
 }  // namespace
 
 ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment) {
   ConsoleOutput& console = environment.console;
   const BandSelection selection = select_band_and_frequency(command_text);
-  if (selection.out_of_range) {
-    print_line(console, kOutOfRangeMessage);
-    return ExitCode::failed;
-  }
+  if (selection.out_of_range) return fail_with(environment, kOutOfRangeMessage);
   print_console_report(console, selection);
 
   // Without its settings the run would send to whatever sits on the default port.
@@ -34,11 +39,11 @@ ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment
                         environment.errors)) {
     case SettingsOutcome::read: break;
     case SettingsOutcome::missing:
-      print_line(console, kSettingsMissingMessage);
+      fail_with(environment, kSettingsMissingMessage);
       environment.pause_milliseconds(kSettingsMessagePauseMilliseconds);
       return ExitCode::failed;
     case SettingsOutcome::unreadable:
-      print_line(console, kSettingsUnreadableMessage);
+      fail_with(environment, kSettingsUnreadableMessage);
       environment.pause_milliseconds(kSettingsMessagePauseMilliseconds);
       return ExitCode::failed;
   }
@@ -50,10 +55,9 @@ ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment
   link.configure(settings.baud_text);
   send_band_commands(link, selection.band);
   send_frequency_command(link, selection.frequency_digits());
-  if (link.failed()) {
-    print_line(console, link.failure_message());
-    return ExitCode::failed;
-  }
+  // Sent means gone out on the line, not only taken by the driver.
+  link.wait_until_sent();
+  if (link.failed()) return fail_with(environment, link.failure_message());
   return ExitCode::sent;
 }
 

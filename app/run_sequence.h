@@ -18,6 +18,8 @@ struct RunEnvironment {
   SettingsPlatform& settings;
   SerialPlatform& serial;
   void (*pause_milliseconds)(unsigned milliseconds);
+  // Gets the line that says why a run failed, once, after the console showed it.
+  void (*log_failure)(std::string_view line);
   ErrorState& errors;
   FileTable& files;
 };
@@ -31,7 +33,8 @@ inline constexpr std::string_view kSettingsUnreadableMessage =
 inline constexpr unsigned kSettingsMessagePauseMilliseconds = 2000;
 
 // One run, straight through: select band and frequency from the command text, report
-// them, read the settings, open and configure the port, send the commands.
+// them, read the settings, open and configure the port, send the commands and wait
+// until they have left.
 ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment);
 
 // The program's main routine on the real system.

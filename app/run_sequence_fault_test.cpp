@@ -92,6 +92,9 @@ void note_fatal_error(int) { fatal_error_seen = true; }
 unsigned last_pause = 0;
 void note_pause(unsigned milliseconds) { last_pause = milliseconds; }
 
+std::vector<std::string> failure_lines;
+void note_failure_line(std::string_view line) { failure_lines.emplace_back(line); }
+
 // One run against fakes; at most one call of one layer fails.
 struct FaultedRun {
   FakeSettingsPlatform settings;
@@ -101,6 +104,7 @@ struct FaultedRun {
   ErrorState errors{note_fatal_error};
   FileTable files;
   ExitCode exit_code = ExitCode::fatal;
+  std::vector<std::string> logged;  // the lines that went to the log
 
   FaultedRun(const Scenario& scenario, Layer layer, std::size_t failing_call, const SystemError& error) {
     settings.found_path = scenario.found_path;
@@ -118,8 +122,10 @@ struct FaultedRun {
     }
     fatal_error_seen = false;
     last_pause = 0;
-    RunEnvironment environment{console, settings, serial, note_pause, errors, files};
+    failure_lines.clear();
+    RunEnvironment environment{console, settings, serial, note_pause, note_failure_line, errors, files};
     exit_code = run_sequence(scenario.command_text, environment);
+    logged = failure_lines;
   }
 
   // What the run tried to write, whether the port took it or not.
@@ -140,6 +146,8 @@ struct FaultedRun {
       case FakeSerialPlatform::Call::request_queue_sizes: return "request_queue_sizes";
       case FakeSerialPlatform::Call::limit_write_time: return "limit_write_time";
       case FakeSerialPlatform::Call::write: return "write";
+      case FakeSerialPlatform::Call::wait_until_sent: return "wait_until_sent";
+      case FakeSerialPlatform::Call::discard_output: return "discard_output";
     }
     return "";
   }
@@ -192,6 +200,13 @@ void check_failure(const Scenario& scenario, Layer layer, std::size_t number,
   if (run.exit_code == ExitCode::sent) {
     EXPECT_EQ(writes, scenario.commands);
     EXPECT_EQ(run.serial.received, joined(scenario.commands));
+    EXPECT_TRUE(run.logged.empty());
+  } else {
+    // The log gets the one line that says why, whatever became of the console.
+    ASSERT_EQ(run.logged.size(), 1u);
+    if (layer != Layer::screen) {
+      EXPECT_TRUE(shows(run, run.logged[0]));
+    }
   }
   EXPECT_EQ(run.settings.open_handles, 0);
 
@@ -224,11 +239,18 @@ void check_failure(const Scenario& scenario, Layer layer, std::size_t number,
         EXPECT_TRUE(shows(run, "Serial port COM3 could not be opened"));
         return;
       }
+      const bool sending = call == "write" || call == "wait_until_sent";
       const int expected = call == "write_line_settings" || call == "request_queue_sizes"
                                ? error_number::invalid_call
-                           : call == "write" ? error_number::device_timeout
-                                             : error.error_number;
+                           : sending ? error_number::device_timeout
+                                     : error.error_number;
       EXPECT_EQ(run.errors.last(), expected);
+      if (call == "limit_write_time") {
+        // Without a bound on each write nothing may be written at all.
+        EXPECT_TRUE(writes.empty());
+        EXPECT_TRUE(shows(run, "Serial port COM3 refused the line settings"));
+        return;
+      }
       // Every command is still tried; only the one whose write failed is missing.
       EXPECT_EQ(writes, scenario.commands);
       std::string expected_line;
@@ -302,7 +324,8 @@ TEST(RunSequenceUnderFaults, NormalRunMakesEveryPlatformCall) {
       Call::read_line_settings, Call::write_line_settings,
       Call::read_queue_sizes,   Call::request_queue_sizes,
       Call::limit_write_time,
-      Call::write, Call::write, Call::write};
+      Call::write, Call::write, Call::write,
+      Call::wait_until_sent};
   EXPECT_EQ(run.serial.calls(), serial_calls);
 }
 

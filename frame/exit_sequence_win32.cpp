@@ -5,6 +5,7 @@
 
 #include "frame/console_output.h"
 #include "frame/thread_block_win32.h"
+#include "serial/serial_platform.h"
 #include "settings/settings_platform.h"
 
 namespace vornset {
@@ -13,6 +14,7 @@ namespace vornset {
 // driver has sent what it holds.
 void end_the_run(ExitCode code) {
   release_console();
+  release_serial_port();
   release_settings_search();
   release_thread_block();
   CoUninitialize();

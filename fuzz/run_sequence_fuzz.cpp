@@ -30,6 +30,9 @@ using namespace vornset;
 void no_fatal_error(int) { FUZZ_FAIL("no system error on this platform may end the process"); }
 void no_pause(unsigned) {}
 
+std::size_t failure_lines = 0;
+void count_failure_line(std::string_view) { ++failure_lines; }
+
 constexpr int kErrors[] = {ENOENT, EACCES, EIO, ENOMEM, EINTR, EBUSY, ENODEV, EAGAIN};
 
 std::vector<std::string> commands_for(const BandSelection& selection) {
@@ -69,9 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConsoleOutput console(screen);
   ErrorState errors(no_fatal_error);
   FileTable files;
-  RunEnvironment environment{console, settings, serial, no_pause, errors, files};
+  RunEnvironment environment{console, settings, serial, no_pause, count_failure_line, errors, files};
+  failure_lines = 0;
   const ExitCode exit_code = run_sequence(command_text, environment);
   FUZZ_CHECK(exit_code == ExitCode::sent || exit_code == ExitCode::failed);
+  // A failed run says why once; a good one says nothing.
+  FUZZ_CHECK(failure_lines == (exit_code == ExitCode::failed ? 1u : 0u));
 
   // Every write is one whole command, in the order of the run's commands.
   const BandSelection selection = select_band_and_frequency(command_text);

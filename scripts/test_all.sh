@@ -3,6 +3,17 @@
 # natively, with sanitizers, the Windows build under wine64, the aarch64 build under qemu.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# The wine server and the prefix's system processes outlive the suites that start them
+# and would keep the build tree busy: they are ended when the script ends, passed or not.
+stop_wine() {
+  command -v wineserver >/dev/null || return 0
+  for prefix in build/mingw-x64/wine-prefix; do
+    if [ -d "$prefix" ]; then WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true; fi
+  done
+}
+trap stop_wine EXIT
+
 scripts/install_packages.sh
 
 jobs=$(nproc)

@@ -14,9 +14,11 @@ namespace {
 #ifdef _WIN32
 constexpr std::uint32_t invalid_parameter = ERROR_INVALID_PARAMETER;
 constexpr std::uint32_t bad_handle = ERROR_INVALID_HANDLE;
+constexpr std::uint32_t timed_out = ERROR_SEM_TIMEOUT;
 #else
 constexpr std::uint32_t invalid_parameter = EINVAL;
 constexpr std::uint32_t bad_handle = EBADF;
+constexpr std::uint32_t timed_out = ETIMEDOUT;
 #endif
 }  // namespace
 
@@ -94,7 +96,24 @@ CallOutcome FakeSerialPlatform::write(PortHandle handle, std::string_view bytes,
   const CallOutcome outcome = begin({Call::write, {}, {}, 0, std::string(bytes)}, handle);
   if (outcome.failed()) return outcome;
   written = bytes.size() < takes_at_most ? bytes.size() : takes_at_most;
-  received += bytes.substr(0, written);
+  (line_held_for_ms == 0 ? received : queued) += bytes.substr(0, written);
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_t milliseconds) {
+  const CallOutcome outcome = begin({Call::wait_until_sent, {}, {}, milliseconds, {}}, handle);
+  if (outcome.failed() || queued.empty()) return outcome;
+  if (line_held_for_ms > milliseconds) return system_failure(timed_out);
+  received += queued;
+  queued.clear();
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::discard_output(PortHandle handle) {
+  const CallOutcome outcome = begin({Call::discard_output, {}, {}, 0, {}}, handle);
+  if (outcome.failed()) return outcome;
+  discarded += queued;
+  queued.clear();
   return outcome;
 }
 

@@ -25,12 +25,14 @@ class FakeSerialPlatform final : public SerialPlatform {
     request_queue_sizes,
     limit_write_time,
     write,
+    wait_until_sent,
+    discard_output,
   };
   struct Entry {
     Call call;
     LineSettings settings{};  // what a line-settings read gave or a write asked for
     QueueSizes queues{};      // what a queue read gave or a request asked for
-    std::uint32_t milliseconds = 0;
+    std::uint32_t milliseconds = 0;  // a write time limit, or how long a wait may last
     std::string bytes;        // the port text of an open, the bytes of a write
   };
 
@@ -45,7 +47,12 @@ class FakeSerialPlatform final : public SerialPlatform {
   std::uint32_t keeps_rate = 0;
   // A write takes at most this many bytes and reports a short count.
   std::size_t takes_at_most = std::numeric_limits<std::size_t>::max();
-  std::string received;
+  // Nonzero: flow control holds the line off this long after the writes, so written
+  // bytes wait in the output queue; a wait that lasts at least as long sees them sent.
+  std::uint32_t line_held_for_ms = 0;
+  std::string received;  // what left on the line
+  std::string queued;    // what the driver took but has not sent
+  std::string discarded; // what was thrown away from the queue
   std::vector<Entry> log;
 
   FakeSerialPlatform();
@@ -62,6 +69,8 @@ class FakeSerialPlatform final : public SerialPlatform {
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+  CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
+  CallOutcome discard_output(PortHandle handle) override;
 
  private:
   // Logs the call and gives the failure planned for it, if any; a handle that is not

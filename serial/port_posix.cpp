@@ -5,8 +5,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <optional>
 
 #include "frame/error_number.h"
@@ -216,6 +218,8 @@ class PosixSerialPlatform final : public SerialPlatform {
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+  CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
+  CallOutcome discard_output(PortHandle handle) override;
 
  private:
   // The settings that the last call read back right after its write, when that call was
@@ -239,6 +243,10 @@ bool has_wildcard(std::string_view port_text) {
 }
 
 int fd_of(PortHandle handle) { return static_cast<int>(handle); }
+
+// The port whose terminal the open made exclusive, until release_serial_port() makes
+// it shared again; -1 for none.
+constinit int exclusive_fd = -1;
 
 void close_quietly(int fd) {
   CallOutcome ignored;
@@ -265,7 +273,11 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
     close_quietly(fd);
     return failure(ENOTTY);
   }
-  // Windows opens ports exclusively; flock plus TIOCEXCL gives POSIX the same.
+  // Linux has no exclusive open. flock keeps out the programs that lock a port, as
+  // terminal programs do; TIOCEXCL refuses later opens for the run (except to a user
+  // with CAP_SYS_ADMIN) and is cleared again at the end, as it is a flag of the terminal
+  // that would outlive us while any other program held the port. A program that holds
+  // the port without a lock is not seen.
   outcome = checked([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); });
   if (outcome.failed()) {
     close_quietly(fd);
@@ -276,6 +288,7 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
     close_quietly(fd);
     return outcome;
   }
+  exclusive_fd = fd;
   handle = fd;
   return {};
 }
@@ -381,11 +394,49 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
   }
 }
 
+// TIOCOUTQ counts the bytes that the driver holds and has not yet handed to the
+// hardware. The normal run finds none, which costs this one call; only bytes that are
+// still queued lead to the loop, which looks again every few milliseconds. tcdrain
+// would also wait for the hardware's own buffer, but without a bound: on a line that
+// flow control holds, the process, which ignores Ctrl+C, would never end.
+CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_t milliseconds) {
+  drop_read_back();
+  const int fd = fd_of(handle);
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> deadline;
+  for (;;) {
+    int queued = 0;
+    const CallOutcome outcome = checked([&] { return ::ioctl(fd, TIOCOUTQ, &queued); });
+    if (outcome.failed()) return outcome;
+    if (queued <= 0) return {};
+    const Clock::time_point now = Clock::now();
+    if (!deadline) deadline = now + std::chrono::milliseconds(milliseconds);
+    if (now >= *deadline) return failure(ETIMEDOUT);
+    constexpr auto look_again_after = std::chrono::milliseconds(5);
+    const auto pause = std::min<Clock::duration>(look_again_after, *deadline - now);
+    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(pause).count();
+    const timespec wait{0, static_cast<long>(nanoseconds)};
+    ::nanosleep(&wait, nullptr);  // a signal that cuts it short only makes the next look sooner
+  }
+}
+
+CallOutcome PosixSerialPlatform::discard_output(PortHandle handle) {
+  drop_read_back();
+  return checked([&] { return ::tcflush(fd_of(handle), TCOFLUSH); });
+}
+
 }  // namespace
 
 SerialPlatform& system_serial_platform() {
   static PosixSerialPlatform platform;
   return platform;
+}
+
+void release_serial_port() {
+  if (exclusive_fd < 0) return;
+  CallOutcome ignored;  // at the end of the run there is nobody left to tell
+  guarded_call([] { return ::ioctl(exclusive_fd, TIOCNXCL); }, ignored);
+  exclusive_fd = -1;
 }
 
 }  // namespace vornset

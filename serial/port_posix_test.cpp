@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "frame/error_number.h"
 #include "frame/error_state.h"
@@ -188,6 +192,70 @@ TEST(PosixPort, APortThatStopsTakingBytesFailsTheSendInsteadOfHanging) {
   EXPECT_EQ(port.link.failure_message(),
             "Serial port " + line.device_path() + " did not take all commands (timed out)");
   tcflow(line.device_fd(), TCOON);
+}
+
+TEST(PosixPort, ThePortIsExclusiveForTheRunAndSharedAgainWhenTheRunIsReleased) {
+  SerialLine line;
+  ASSERT_FALSE(line.exclusive());
+  Port port;
+  port.link.open(line.device_path());
+  ASSERT_FALSE(port.link.failed()) << port.link.failure_message();
+  EXPECT_TRUE(line.exclusive());
+  release_serial_port();
+  EXPECT_FALSE(line.exclusive());
+  // Still open, still locked: the port is the run's until the process ends.
+  const int other = ::open(line.device_path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), -1);
+  ::close(other);
+  release_serial_port();  // nothing left to release
+  EXPECT_FALSE(line.exclusive());
+}
+
+// TIOCOUTQ is SIOCOUTQ on a socket: what the peer has not read yet stands in for bytes
+// that the driver holds but has not sent, which a pseudo-terminal never shows.
+TEST(PosixPort, WaitUntilSentLooksAtTheQueueUntilItIsEmptyOrTheTimeIsUp) {
+  const struct {
+    int peer_reads_after_ms;  // -1: never
+    std::uint32_t limit_ms;
+    bool sent;
+  } table[] = {
+      {0, 0, true},  // read before the wait: the first look finds the queue empty
+      {100, 2000, true},
+      {-1, 150, false},
+      {-1, 0, false},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE("peer reads after " + std::to_string(row.peer_reads_after_ms) + " ms, limit " +
+                 std::to_string(row.limit_ms));
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    ASSERT_EQ(::write(ends[0], "LP1;", 4), 4);
+    char got[4];
+    if (row.peer_reads_after_ms == 0) {
+      ASSERT_EQ(::read(ends[1], got, sizeof got), 4);
+    }
+    std::thread peer([&] {
+      if (row.peer_reads_after_ms <= 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(row.peer_reads_after_ms));
+      EXPECT_EQ(::read(ends[1], got, sizeof got), 4);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const CallOutcome outcome = system_serial_platform().wait_until_sent(ends[0], row.limit_ms);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    peer.join();
+    EXPECT_EQ(outcome.failed(), !row.sent);
+    if (!row.sent) {
+      EXPECT_EQ(outcome.system_code, static_cast<std::uint32_t>(ETIMEDOUT));
+      EXPECT_GE(waited, std::chrono::milliseconds(row.limit_ms));
+    }
+    if (row.peer_reads_after_ms > 0) {
+      EXPECT_GE(waited, std::chrono::milliseconds(row.peer_reads_after_ms));
+    }
+    EXPECT_LT(waited, std::chrono::milliseconds(row.limit_ms + 1000));
+    ::close(ends[0]);
+    ::close(ends[1]);
+  }
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ class Win32SerialPlatform final : public SerialPlatform {
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+  CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
+  CallOutcome discard_output(PortHandle handle) override;
 };
 
 // "\\.\COM" and the port text widened from the ANSI code page, cut to 255 units. The
@@ -161,11 +163,37 @@ CallOutcome Win32SerialPlatform::write(PortHandle handle, std::string_view bytes
   return {};
 }
 
+// A driver that completes a write once the bytes are on their way (a USB adapter's, or
+// wine's, which writes into the host system's terminal queue) may still hold them here.
+// The normal run finds the queue empty at the first look; only bytes that are still
+// queued lead to the loop, which looks again every few milliseconds.
+CallOutcome Win32SerialPlatform::wait_until_sent(PortHandle handle, std::uint32_t milliseconds) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    const CallOutcome outcome = checked([&] { return ClearCommError(handle_of(handle), &errors, &status); });
+    if (outcome.failed()) return outcome;
+    if (status.cbOutQue == 0) return {};
+    const DWORD waited = GetTickCount() - start;  // unsigned: right across the counter's wrap
+    if (waited >= milliseconds) return failure(ERROR_SEM_TIMEOUT);
+    Sleep(std::min<DWORD>(5, milliseconds - waited));
+  }
+}
+
+CallOutcome Win32SerialPlatform::discard_output(PortHandle handle) {
+  return checked([&] { return PurgeComm(handle_of(handle), PURGE_TXABORT | PURGE_TXCLEAR); });
+}
+
 }  // namespace
 
 SerialPlatform& system_serial_platform() {
   static Win32SerialPlatform platform;
   return platform;
 }
+
+// A port that no other program may share is shared again when the process ends and
+// the system closes it; nothing was changed on the device.
+void release_serial_port() {}
 
 }  // namespace vornset

@@ -9,6 +9,8 @@ namespace vornset {
 
 namespace {
 constexpr std::uint32_t receive_queue_size = 1024;
+// A start bit, 8 data bits and a stop bit.
+constexpr std::uint64_t bits_per_byte = 10;
 }  // namespace
 
 SerialLink::SerialLink(SerialPlatform& platform, FileTable& files, ErrorState& errors)
@@ -73,6 +75,7 @@ CallOutcome SerialLink::change_line_settings(Change change) {
     fail(Stage::configure, read.error_number, read.system_code);
     return {};
   }
+  line_rate_ = settings.baud_rate;
   change(settings);
   const CallOutcome written = platform_.write_line_settings(port, settings);
   if (written.failed()) fail(Stage::configure, error_number::invalid_call, written.system_code);
@@ -98,7 +101,10 @@ void SerialLink::limit_write_time() {
   const PortHandle port = port_for(Stage::configure);
   if (port == no_port) return;
   const CallOutcome outcome = platform_.limit_write_time(port, send_time_limit_ms);
-  if (outcome.failed()) fail(Stage::configure, outcome.error_number, outcome.system_code);
+  if (outcome.failed()) {
+    write_time_unbounded_ = true;
+    fail(Stage::configure, outcome.error_number, outcome.system_code);
+  }
 }
 
 void SerialLink::configure(std::string_view baud_text) {
@@ -126,13 +132,41 @@ void SerialLink::configure(std::string_view baud_text) {
 
 void SerialLink::send(std::string_view command) {
   const PortHandle port = port_for(Stage::send);
-  if (port == no_port) return;
+  // Without its time limit a write runs under whatever time-outs the driver had, none
+  // at all among them; the failed setting is what the user is told.
+  if (port == no_port || write_time_unbounded_) return;
   std::size_t written = 0;
   const CallOutcome outcome = platform_.write(port, command, written);
+  bytes_taken_ += written;
   // The rest of a short write is dropped: one write per command, never a second one.
   if (outcome.failed() || written < command.size()) {
+    a_send_failed_ = true;
     fail(Stage::send, error_number::device_timeout, outcome.system_code);
   }
+}
+
+// The send time limit and the bytes' time on the line. After a send that already ran
+// out of time the line is held off: another wait would only make the run longer, so
+// the queue is looked at once.
+std::uint32_t SerialLink::sending_time_limit_ms() const {
+  if (a_send_failed_) return 0;
+  if (line_rate_ == 0) return send_time_limit_ms;
+  const std::uint64_t on_the_line = (bytes_taken_ * bits_per_byte * 1000 + line_rate_ - 1) / line_rate_;
+  const std::uint64_t limit = send_time_limit_ms + on_the_line;
+  return limit > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(limit);
+}
+
+void SerialLink::wait_until_sent() {
+  if (bytes_taken_ == 0) return;  // nothing of this run's is queued
+  const PortHandle port = port_for(Stage::send);
+  if (port == no_port) return;
+  const CallOutcome waited = platform_.wait_until_sent(port, sending_time_limit_ms());
+  if (!waited.failed()) return;
+  fail(Stage::send, error_number::device_timeout, waited.system_code);
+  // Otherwise the system's close of the port at the end of the process would wait for
+  // the held line, for half a minute on Linux, and then throw the bytes away all the same.
+  const CallOutcome discarded = platform_.discard_output(port);
+  if (discarded.failed()) errors_.record(discarded.error_number);
 }
 
 std::string SerialLink::failure_message() const {

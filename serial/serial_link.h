@@ -27,8 +27,13 @@ class SerialLink {
   // The baud rate from the baud text, two stop bits, 8N1, no parity checking, a receive
   // queue of 1024 bytes, in this order; then the time limit for writes.
   void configure(std::string_view baud_text);
-  // One write of the command's bytes, exactly as given.
+  // One write of the command's bytes, exactly as given. Nothing is written when the
+  // time limit for writes could not be set: a write might then never return.
   void send(std::string_view command);
+  // After the last send: waits until the port has sent every byte it took, at most the
+  // send time limit plus the time those bytes take on the line at its rate. What is
+  // still queued then is thrown away and the send counts as failed (timed out).
+  void wait_until_sent();
 
   bool failed() const { return failure_.stage != Stage::none; }
   // One line about the first failure, e.g. "Serial port COM3 could not be opened (no such
@@ -59,6 +64,7 @@ class SerialLink {
   CallOutcome change_line_settings(Change change);
   void request_receive_queue(std::uint32_t size);
   void limit_write_time();
+  std::uint32_t sending_time_limit_ms() const;
 
   SerialPlatform& platform_;
   FileTable& files_;
@@ -66,6 +72,11 @@ class SerialLink {
   PortRecord record_;
   std::string device_;
   Failure failure_;
+  // The rate the driver last reported; 0 while unknown.
+  std::uint32_t line_rate_ = 0;
+  std::uint64_t bytes_taken_ = 0;
+  bool write_time_unbounded_ = false;  // the time limit for writes was refused
+  bool a_send_failed_ = false;
 };
 
 }  // namespace vornset

@@ -46,6 +46,7 @@ struct LinkTest : ::testing::Test {
     link.configure(baud_text);
     link.send("LP1;");
     link.send("TT0;");
+    link.wait_until_sent();
   }
   std::vector<FakeSerialPlatform::Entry> writes_of(Call call) const {
     std::vector<FakeSerialPlatform::Entry> found;
@@ -67,7 +68,7 @@ TEST_F(LinkTest, ConfigureMakesEachSettingAFreshReadChangeAndWriteInOrder) {
       Call::read_line_settings, Call::write_line_settings,  // parity checking off
       Call::read_queue_sizes,   Call::request_queue_sizes,
       Call::limit_write_time,   Call::write,
-      Call::write,
+      Call::write,              Call::wait_until_sent,
   };
   EXPECT_EQ(platform.calls(), expected);
   EXPECT_EQ(platform.log[0].bytes, "3");
@@ -217,10 +218,12 @@ TEST_F(LinkTest, QueueAndTimeLimitFailuresAreSettingFailures) {
   const struct {
     std::size_t call;
     int recorded;
+    std::string_view received;
   } table[] = {
-      {10, error_number::path_file_access_error},  // the queue read: the mapped error
-      {11, error_number::invalid_call},   // the queue request: always 5
-      {12, error_number::invalid_call},   // the time limit: the number it reports
+      {10, error_number::path_file_access_error, "LP1;"},  // the queue read: the mapped error
+      {11, error_number::invalid_call, "LP1;"},   // the queue request: always 5
+      // The time limit: the number it reports; and with no bound on a write, no write.
+      {12, error_number::invalid_call, ""},
   };
   for (const auto& row : table) {
     FakeSerialPlatform fake;
@@ -234,7 +237,7 @@ TEST_F(LinkTest, QueueAndTimeLimitFailuresAreSettingFailures) {
     EXPECT_EQ(state.count(), 1) << row.call;
     EXPECT_EQ(state.last(), row.recorded) << row.call;
     EXPECT_EQ(port.failure_message(), "Serial port COM3 refused the line settings") << row.call;
-    EXPECT_EQ(fake.received, "LP1;");
+    EXPECT_EQ(fake.received, row.received) << row.call;
   }
 }
 
@@ -280,6 +283,66 @@ TEST_F(LinkTest, TimedOutWriteSaysSo) {
   EXPECT_EQ(errors.last(), error_number::device_timeout);
   EXPECT_EQ(platform.received, "TT0;");
   EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands (timed out)");
+}
+
+TEST_F(LinkTest, CommandsCountAsSentOnlyOnceTheLineHasTakenThemInTime) {
+  // "LP1;TT0;" is 8 bytes of 10 bits: 5 ms on the line at 19200 baud, 267 ms at 300.
+  const struct {
+    std::string_view baud_text;
+    std::uint32_t held_for_ms;
+    std::uint32_t waited_ms;
+    bool sent;
+  } table[] = {
+      {"19200", 0, 2005, true},
+      {"19200", 2005, 2005, true},
+      {"19200", 2006, 2005, false},
+      {"300", 2267, 2267, true},
+      {"300", 2268, 2267, false},
+      {"19200", UINT32_MAX, 2005, false},
+      {"fast", 2009, 2009, true},  // a refused rate: the line keeps its 9600
+  };
+  for (const auto& row : table) {
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    fake.line_held_for_ms = row.held_for_ms;
+    port.open("3");
+    port.configure(row.baud_text);
+    port.send("LP1;");
+    port.send("TT0;");
+    port.wait_until_sent();
+    SCOPED_TRACE(std::string(row.baud_text) + " held " + std::to_string(row.held_for_ms));
+    for (const auto& entry : fake.log) {
+      if (entry.call == Call::wait_until_sent) {
+        EXPECT_EQ(entry.milliseconds, row.waited_ms);
+      }
+    }
+    if (row.sent) {
+      EXPECT_EQ(fake.calls().back(), Call::wait_until_sent);
+      EXPECT_EQ(fake.received, "LP1;TT0;");
+      EXPECT_EQ(fake.discarded, "");
+      continue;
+    }
+    // What the line did not take is thrown away, so the process need not wait for it.
+    EXPECT_EQ(fake.calls().back(), Call::discard_output);
+    EXPECT_EQ(fake.received, "");
+    EXPECT_EQ(fake.discarded, "LP1;TT0;");
+    EXPECT_EQ(state.last(), error_number::device_timeout);
+    EXPECT_EQ(port.failure_message(), "Serial port COM3 did not take all commands (timed out)");
+  }
+}
+
+TEST_F(LinkTest, AfterASendRanOutOfTimeTheQueueIsThrownAwayWithoutAnotherWait) {
+  platform.line_held_for_ms = 1;
+  platform.takes_at_most = 3;
+  run();
+  const auto waits = writes_of(Call::wait_until_sent);
+  ASSERT_EQ(waits.size(), 1u);
+  EXPECT_EQ(waits[0].milliseconds, 0u);
+  EXPECT_EQ(platform.calls().back(), Call::discard_output);
+  EXPECT_EQ(platform.discarded, "LP1TT0");
+  EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands");
 }
 
 TEST_F(LinkTest, TheFirstFailureIsTheOneTold) {

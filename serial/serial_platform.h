@@ -56,8 +56,10 @@ struct QueueSizes {
 // failed outcome carries the system's code and the error number it maps to).
 class SerialPlatform {
  public:
-  // Opens the device that the port text names, exclusively, for reading and writing.
-  // A name refused by the naming rules fails with error number 64.
+  // Opens the device that the port text names for reading and writing, so that no other
+  // program shares it where the system can refuse that (Windows), or else locked against
+  // other programs that lock it (POSIX). A name refused by the naming rules fails with
+  // error number 64.
   virtual CallOutcome open(std::string_view port_text, PortHandle& handle) = 0;
   // How a failure message names the device of a port text ("COM3", "/dev/ttyUSB0").
   virtual std::string device_name(std::string_view port_text) const = 0;
@@ -76,6 +78,14 @@ class SerialPlatform {
   // One write of all `bytes`; `written` says how many the port took.
   virtual CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) = 0;
 
+  // Waits until the driver's output queue is empty, at most `milliseconds`: a driver
+  // takes a write at once and sends it later, so a taken write is not yet a sent one.
+  // Fails as a timed-out write fails when bytes are still queued at the end.
+  virtual CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) = 0;
+  // Throws away what the driver still holds for sending, so that the process can end at
+  // once instead of waiting for a line that is held off.
+  virtual CallOutcome discard_output(PortHandle handle) = 0;
+
  protected:
   // Never destroyed through the interface, so that the system's platform, which lives
   // for the whole run, is made at compile time and needs no destructor at exit.
@@ -84,5 +94,11 @@ class SerialPlatform {
 
 // The platform the program runs on.
 SerialPlatform& system_serial_platform();
+
+// Leaves the port that the system platform opened as other programs found it before the
+// run: on POSIX its terminal's exclusive-use flag is cleared again. The port itself stays
+// open until the process ends. The exit sequence calls it on every way out; calling it
+// again, or without an open port, does nothing.
+void release_serial_port();
 
 }  // namespace vornset

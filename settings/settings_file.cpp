@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include "frame/error_number.h"
 #include "frame/error_state.h"
 
 namespace vornset {
@@ -40,6 +41,15 @@ bool SettingsFile::open(const std::string& full_path) {
   return true;
 }
 
+// What has been read so far is counted, not the file's size asked for: that costs
+// no system call, and holds also for a file that grows while it is read.
+bool SettingsFile::within_size_limit() {
+  if (buffer_offset_ + delivered_ <= settings_file_size_limit) return true;
+  errors_.record(error_number::out_of_memory);  // what the line would have come to
+  failed_ = true;
+  return false;
+}
+
 // Lets go of a handle that never made it into the table; the failure that led here is
 // the one to record, not a failing close.
 void SettingsFile::discard_handle() {
@@ -61,7 +71,7 @@ bool SettingsFile::refill() {
     return record_failure(outcome);
   }
   end_of_data_ = delivered_ == 0;
-  return true;
+  return within_size_limit();
 }
 
 bool SettingsFile::at_end() {

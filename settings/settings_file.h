@@ -15,6 +15,11 @@ class ErrorState;
 // The file number the settings file has in the table of open file numbers while it is read.
 inline constexpr std::int16_t settings_file_number = 2;
 
+// A settings file holds a few short lines. One whose data runs past 1 MiB is unreadable:
+// a wrong file, one long line without a CR, must not grow the line being read until
+// memory runs out.
+inline constexpr std::uint64_t settings_file_size_limit = 1024 * 1024;
+
 // The settings file while it is open: its entry in the table of open file numbers and its
 // read buffer. Each platform call that fails records its error number; the file then
 // counts as unreadable.
@@ -31,7 +36,8 @@ class SettingsFile {
   bool open(const std::string& full_path);
 
   // Whether no line is left: the end of the data, or a Ctrl-Z (0x1A) as the next byte.
-  // Refills the buffer when it is used up. A failed refill sets failed().
+  // Refills the buffer when it is used up. A failed refill, or one that reaches past
+  // settings_file_size_limit, sets failed().
   bool at_end();
 
   // Reads the next line into `line`, without its line end. A line ends at CR or CR LF
@@ -47,6 +53,7 @@ class SettingsFile {
  private:
   bool refill();
   bool record_failure(const CallOutcome& outcome);
+  bool within_size_limit();
   void discard_handle();
 
   SettingsPlatform& platform_;

@@ -111,5 +111,41 @@ TEST(ReadSettings, EveryFailingCallIsRecordedAndNeverLetsTheDefaultsThrough) {
   }
 }
 
+TEST(ReadSettings, AFileOverOneMebibyteIsUnreadableWithoutItsLineGrowingFurther) {
+  constexpr std::size_t limit = settings_file_size_limit;
+  struct {
+    const char* name;
+    std::size_t size;          // "COM3", then blanks without a line end
+    std::size_t ctrl_z_at;     // 0: none
+    std::size_t delivery_limit;
+    SettingsOutcome outcome;
+  } const cases[] = {
+      {"exactly the limit", limit, 0, settings_buffer_size, SettingsOutcome::read},
+      {"one byte over", limit + 1, 0, settings_buffer_size, SettingsOutcome::unreadable},
+      {"one byte over, in short reads", limit + 1, 0, 7, SettingsOutcome::unreadable},
+      {"far over", 4 * limit, 0, settings_buffer_size, SettingsOutcome::unreadable},
+      {"over, but ctrl-z ends the data before the limit", 4 * limit, 100, settings_buffer_size,
+       SettingsOutcome::read},
+  };
+  for (const auto& row : cases) {
+    FakeSettingsPlatform platform;
+    platform.contents = "COM3" + std::string(row.size - 4, ' ');
+    if (row.ctrl_z_at != 0) platform.contents[row.ctrl_z_at] = '\x1a';
+    platform.delivery_limit = row.delivery_limit;
+    PortSettings settings;
+    ErrorState errors;
+    FileTable files;
+    EXPECT_EQ(read_settings(file_name, settings, platform, files, errors), row.outcome) << row.name;
+    // Reading stops at the first read that goes past the limit.
+    EXPECT_LE(platform.read_offsets.back(), limit) << row.name;
+    EXPECT_LE(settings.port_text.size(), limit) << row.name;
+    EXPECT_EQ(platform.open_handles, 0) << row.name;
+    EXPECT_EQ(errors.count(), row.outcome == SettingsOutcome::read ? 0 : 1) << row.name;
+    if (row.outcome == SettingsOutcome::unreadable) {
+      EXPECT_EQ(errors.last(), error_number::out_of_memory) << row.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vornset

@@ -45,15 +45,50 @@ TEST_F(Console, ARedirectedStandardOutputReceivesNothingAndTheTerminalShowsTheRe
   EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
 }
 
-TEST_F(Console, WithoutAnyTerminalTheRunStillDoesItsJob) {
-  RunOptions options = program.options({"7.05"});
+// As a script or a cron job runs it: standard output and standard error in files.
+struct Unattended {
+  const char* name;
+  std::string (*settings)(const std::string& device);  // empty: no settings file
+  const char* frequency;
+  int exit_code;
+  std::string logged;  // what standard error receives
+  const char* line;
+};
+
+class WithoutAnyTerminal : public testing::TestWithParam<Unattended> {};
+
+TEST_P(WithoutAnyTerminal, OnlyAFailureIsToldAndOnlyOnStandardError) {
+  const Unattended& row = GetParam();
+  SerialLine line;
+  InstalledProgram program(VORNSET_PROGRAM);
+  const std::string settings = row.settings(line.device_path());
+  if (!settings.empty()) program.write_settings(settings);
+  RunOptions options = program.options({row.frequency});
   options.streams = Streams::no_terminal;
   const ProgramRun run = program.run_with(options);
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, row.exit_code);
+  EXPECT_EQ(run.stderr_file, row.logged);
   EXPECT_EQ(run.stdout_file, "");
   EXPECT_EQ(run.terminal, "");
-  EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+  EXPECT_EQ(line.received(), row.line);
 }
+
+std::string good_settings(const std::string& device) { return "COM" + device + "\r\n"; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, WithoutAnyTerminal,
+    testing::Values(
+        Unattended{"Sent", good_settings, "7.05", 0, "", "LP1;TT0;FA00007050000;"},
+        Unattended{"OutOfRange", good_settings, "1e400", 1, "vornset: Frequency out of range\n", ""},
+        Unattended{"SettingsMissing", [](const std::string&) { return std::string(); }, "7.05", 1,
+                   "vornset: VornSet.INI not found, COM port parameters cannot be set\n", ""},
+        Unattended{"SettingsOverOneMebibyte",
+                   [](const std::string& d) { return good_settings(d) + std::string(1024 * 1024, ' '); }, "7.05",
+                   1, "vornset: VornSet.INI cannot be read, COM port parameters cannot be set\n", ""},
+        Unattended{"SerialFailureWithControlCharacters",
+                   [](const std::string&) { return std::string("COM/dev/\x1b[2J\r\n"); }, "7.05", 1,
+                   "vornset: Serial port /dev/\xE2\x90\x9B[2J could not be opened (no such device)\n", ""}),
+    [](const testing::TestParamInfo<Unattended>& row) { return std::string(row.param.name); });
 
 TEST_F(Console, TextFromTheSettingsFileCannotControlTheTerminal) {
   program.write_settings("COM/dev/\x1b[2J\x1b]0;title\x07\r\n");

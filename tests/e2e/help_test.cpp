@@ -41,6 +41,29 @@ INSTANTIATE_TEST_SUITE_P(
                     Request{{"-h"}, usage_text(kPlatformHelpConventions)},
                     Request{{"--version"}, version_text(kPlatformHelpConventions)}));
 
+struct LostAnswer {
+  const char* request;
+  Streams streams;
+};
+
+class HelpAnswerLost : public testing::TestWithParam<LostAnswer> {};
+
+// A script that keeps the answer learns that it did not get it.
+TEST_P(HelpAnswerLost, EndsWithExitCode1) {
+  InstalledProgram program(VORNSET_PROGRAM);
+  RunOptions options = program.options({GetParam().request});
+  options.streams = GetParam().streams;
+  const ProgramRun run = program.run_with(options);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.terminal, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, HelpAnswerLost,
+                         testing::Values(LostAnswer{"--help", Streams::stdout_full},
+                                         LostAnswer{"--version", Streams::stdout_full},
+                                         LostAnswer{"--help", Streams::stdout_closed},
+                                         LostAnswer{"--version", Streams::stdout_closed}));
+
 TEST(Help, ShowsInTheTerminalWithoutSettingsAndWithoutPause) {
   InstalledProgram program(VORNSET_PROGRAM);
   const ProgramRun run = program.run({"--help"});

@@ -61,6 +61,7 @@ TEST_F(SerialFailures, ARefusedBaudRateStillLeavesTheOtherSettingsAndSends) {
   EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
   const termios after = line.device_settings();
   EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(line.exclusive()) << "a failed run left the port refusing other programs";
 }
 
 TEST_F(SerialFailures, APortThatStopsTakingBytesFailsWithinSecondsInsteadOfHanging) {
@@ -75,6 +76,7 @@ TEST_F(SerialFailures, APortThatStopsTakingBytesFailsWithinSecondsInsteadOfHangi
       << run.terminal;
   EXPECT_GE(run.seconds, 2.0);
   EXPECT_LT(run.seconds, 15.0);
+  EXPECT_FALSE(line.exclusive()) << "a failed send left the port refusing other programs";
 }
 
 }  // namespace

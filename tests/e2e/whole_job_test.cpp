@@ -66,6 +66,9 @@ TEST(WholeJobLine, LeavesTheLineAtTheSettingsBaudRate8N1AndEverythingElseAsItWas
   EXPECT_EQ(after.c_iflag & ~static_cast<tcflag_t>(INPCK), before.c_iflag & ~static_cast<tcflag_t>(INPCK));
   EXPECT_EQ(after.c_oflag, before.c_oflag);
   EXPECT_EQ(after.c_lflag, before.c_lflag);
+  // The test still holds the port open, as another program might: the run must not
+  // leave it refusing every later open.
+  EXPECT_FALSE(line.exclusive());
 }
 
 TEST(OutOfRange, SaysSoAndTouchesNothing) {

@@ -17,22 +17,28 @@
 namespace vornset::testing_support {
 namespace {
 
+void redirect(int fd, const std::string& path) {
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(file, fd);
+  close(file);
+}
+
 [[noreturn]] void exec_child(const std::string& program, const RunOptions& options, int terminal,
-                             const std::string& stdout_path) {
+                             const std::string& stdout_path, const std::string& stderr_path) {
   setsid();
   ioctl(terminal, TIOCSCTTY, 0);
   dup2(terminal, STDIN_FILENO);
   dup2(terminal, STDOUT_FILENO);
   dup2(terminal, STDERR_FILENO);
-  if (options.streams != Streams::terminal) {
-    const int file = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(file, STDOUT_FILENO);
-    close(file);
-  }
-  if (options.streams == Streams::no_terminal) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDERR_FILENO);
-    close(null);
+  switch (options.streams) {
+    case Streams::terminal: break;
+    case Streams::stdout_to_file: redirect(STDOUT_FILENO, stdout_path); break;
+    case Streams::no_terminal:
+      redirect(STDOUT_FILENO, stdout_path);
+      redirect(STDERR_FILENO, stderr_path);
+      break;
+    case Streams::stdout_closed: close(STDOUT_FILENO); break;
+    case Streams::stdout_full: redirect(STDOUT_FILENO, "/dev/full"); break;
   }
   if (terminal > STDERR_FILENO) close(terminal);
   if (chdir(options.working_directory.c_str()) != 0) _exit(126);
@@ -53,6 +59,7 @@ ProgramRun run_program(const std::string& program, const RunOptions& options) {
   ProgramRun run;
   TempDirectory scratch;
   const std::string stdout_path = scratch.file("stdout");
+  const std::string stderr_path = scratch.file("stderr");
   winsize size{};
   size.ws_col = options.columns;
   size.ws_row = options.rows;
@@ -69,7 +76,7 @@ ProgramRun run_program(const std::string& program, const RunOptions& options) {
   tcsetattr(terminal, TCSANOW, &settings);
   const auto start = std::chrono::steady_clock::now();
   const pid_t child = fork();
-  if (child == 0) exec_child(program, options, terminal, stdout_path);
+  if (child == 0) exec_child(program, options, terminal, stdout_path, stderr_path);
   close(terminal);
 
   auto elapsed_ms = [&] {
@@ -112,14 +119,15 @@ ProgramRun run_program(const std::string& program, const RunOptions& options) {
   close(master);
   if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
 
-  if (options.streams != Streams::terminal) {
-    std::FILE* file = std::fopen(stdout_path.c_str(), "rb");
-    if (file != nullptr) {
-      std::size_t got = 0;
-      while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) run.stdout_file.append(buffer, got);
-      std::fclose(file);
-    }
-  }
+  const auto read_back = [&](const std::string& path, std::string& into) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return;
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) into.append(buffer, got);
+    std::fclose(file);
+  };
+  read_back(stdout_path, run.stdout_file);
+  read_back(stderr_path, run.stderr_file);
   return run;
 }
 

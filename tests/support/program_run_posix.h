@@ -9,7 +9,9 @@ namespace vornset::testing_support {
 enum class Streams {
   terminal,                   // both on the pseudo-terminal
   stdout_to_file,             // standard output redirected to a file, standard error on the terminal
-  no_terminal,                // standard output to a file, standard error to /dev/null
+  no_terminal,                // standard output and standard error each to a file of its own
+  stdout_closed,              // standard output closed, standard error on the terminal
+  stdout_full,                // standard output on /dev/full, standard error on the terminal
 };
 
 struct RunOptions {
@@ -28,6 +30,7 @@ struct ProgramRun {
   bool timed_out = false;
   std::string terminal;         // every byte the program wrote to its terminal
   std::string stdout_file;      // what a redirected standard output received
+  std::string stderr_file;      // what a redirected standard error received
   double seconds = 0;           // wall time from start to exit
 };
 

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace vornset::testing_support {
@@ -34,6 +35,12 @@ std::string SerialLine::received(int quiet_milliseconds) {
     bytes.append(buffer, static_cast<std::size_t>(got));
   }
   return bytes;
+}
+
+bool SerialLine::exclusive() const {
+  int flag = -1;
+  EXPECT_EQ(ioctl(device_fd_, TIOCGEXCL, &flag), 0);
+  return flag != 0;
 }
 
 termios SerialLine::device_settings() const {

@@ -21,6 +21,9 @@ class SerialLine {
   // Every byte that has arrived, waiting up to `quiet_milliseconds` for more after the last.
   std::string received(int quiet_milliseconds = 100);
   termios device_settings() const;
+  // Whether the terminal refuses further opens (TIOCEXCL). Root is never refused, so a
+  // test looks at the flag rather than trying an open.
+  bool exclusive() const;
 
  private:
   int instrument_fd_ = -1;

@@ -188,6 +188,24 @@ class WindowsProgram(unittest.TestCase):
             self.assertEqual(usage.count(b"\n"), usage.count(b"\r\n"), "lines end in CR LF")
             self.assertEqual(port.received(), b"", request)
 
+    def test_a_held_line_fails_within_seconds_and_leaves_nothing_queued(self):
+        port = self.com_port(5)
+        self.write_settings(b"COM5\r\n")
+        termios.tcflow(port.device, termios.TCOOFF)  # as if flow control held the line off
+        try:
+            run = self.run_in_terminal("7.05")
+        finally:
+            termios.tcflow(port.device, termios.TCOON)
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertIn("Serial port COM5 did not take all commands (timed out)", run.screen)
+        self.assertLess(run.seconds, 20, "the run waited for the held line")
+        # Nothing of the run's commands is left to go out once the line is free.
+        self.assertEqual(port.received(), b"")
+
+    def test_a_help_answer_that_standard_output_does_not_take_is_exit_1(self):
+        run = self.run_in_terminal("--help", redirect="/dev/full")
+        self.assertEqual(run.exit_code, 1, run.screen)
+
     def test_help_is_only_the_whole_line_as_typed(self):
         port = self.com_port(5)
         self.write_settings(b"COM5\r\n")
