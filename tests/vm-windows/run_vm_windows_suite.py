@@ -14,6 +14,7 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True  # the suite leaves nothing in the work tree
 import build_vm_image
 import guest_session
 import vm_machine
