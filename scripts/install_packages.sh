@@ -16,6 +16,7 @@ packages=(
   valgrind hyperfine strace time               # scripts/bench.sh
   lintian                                      # the .deb check (tests/package/)
   qemu-system-x86 busybox-static file          # tests/vm: the guest on real serial drivers
+  debootstrap e2fsprogs                        # tests/vm-windows: the guest image (qemu above)
 )
 
 [ "${1:-}" = "--demo" ] && packages=("${demo_packages[@]}")
