@@ -43,6 +43,11 @@ bool SerialLine::exclusive() const {
   return flag != 0;
 }
 
+bool SerialLine::exclusive_flag_readable() const {
+  int flag = 0;
+  return ioctl(device_fd_, TIOCGEXCL, &flag) == 0;
+}
+
 termios SerialLine::device_settings() const {
   termios settings{};
   tcgetattr(device_fd_, &settings);

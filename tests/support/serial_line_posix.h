@@ -24,6 +24,8 @@ class SerialLine {
   // Whether the terminal refuses further opens (TIOCEXCL). Root is never refused, so a
   // test looks at the flag rather than trying an open.
   bool exclusive() const;
+  // User-mode emulators do not pass the question on.
+  bool exclusive_flag_readable() const;
 
  private:
   int instrument_fd_ = -1;
