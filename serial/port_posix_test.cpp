@@ -208,9 +208,11 @@ TEST(PosixPort, ThePortIsExclusiveForTheRunAndSharedAgainWhenTheRunIsReleased) {
   EXPECT_FALSE(line.exclusive());
   // Still open, still locked: the port is the run's until the process ends.
   const int other = ::open(line.device_path().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(other, 0);
-  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), -1);
-  ::close(other);
+  EXPECT_GE(other, 0);
+  if (other >= 0) {
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), -1);
+    ::close(other);
+  }
   release_serial_port();  // nothing left to release
   EXPECT_FALSE(line.exclusive());
 }

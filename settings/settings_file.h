@@ -18,7 +18,7 @@ inline constexpr std::int16_t settings_file_number = 2;
 // A settings file holds a few short lines. One whose data runs past 1 MiB is unreadable:
 // a wrong file, one long line without a CR, must not grow the line being read until
 // memory runs out.
-inline constexpr std::uint64_t settings_file_size_limit = 1024 * 1024;
+inline constexpr std::uint64_t settings_file_size_limit = std::uint64_t{1024} * 1024;
 
 // The settings file while it is open: its entry in the table of open file numbers and its
 // read buffer. Each platform call that fails records its error number; the file then

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         Unattended{"SettingsMissing", [](const std::string&) { return std::string(); }, "7.05", 1,
                    "vornset: VornSet.INI not found, COM port parameters cannot be set\n", ""},
         Unattended{"SettingsOverOneMebibyte",
-                   [](const std::string& d) { return good_settings(d) + std::string(1024 * 1024, ' '); }, "7.05",
+                   [](const std::string& d) { return good_settings(d) + std::string(std::size_t{1024} * 1024, ' '); }, "7.05",
                    1, "vornset: VornSet.INI cannot be read, COM port parameters cannot be set\n", ""},
         Unattended{"SerialFailureWithControlCharacters",
                    [](const std::string&) { return std::string("COM/dev/\x1b[2J\r\n"); }, "7.05", 1,
