@@ -81,6 +81,8 @@ else()
   # dpkg names architectures its own way; a cross build must not take the host's.
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+  elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "armv7l")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
   elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
   endif()

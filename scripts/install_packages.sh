@@ -11,7 +11,7 @@ packages=(
   libclang-rt-14-dev clang-tidy cppcheck       # libFuzzer; scripts/checks/10_static_analysis.sh
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64                                  # the launcher and its 64-bit loader; never wine32
-  g++-aarch64-linux-gnu qemu-user
+  g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user
   man-db groff-base                            # the manual page check (man --warnings)
   valgrind hyperfine strace time               # scripts/bench.sh
   lintian                                      # the .deb check (tests/package/)

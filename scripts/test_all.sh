@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test suite:
-# natively, with sanitizers, the Windows build under wine64, the aarch64 build under qemu.
+# natively, with sanitizers, the Windows build under wine64, the aarch64 and armhf builds under qemu.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,13 +17,13 @@ trap stop_wine EXIT
 scripts/install_packages.sh
 
 jobs=$(nproc)
-for preset in default sanitize mingw-i686 mingw-x64 aarch64; do
+for preset in default sanitize mingw-i686 mingw-x64 aarch64 armhf; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
 
-for preset in default sanitize mingw-x64 aarch64; do
+for preset in default sanitize mingw-x64 aarch64 armhf; do
   echo "== tests: $preset"
   ctest --preset "$preset"
 done
