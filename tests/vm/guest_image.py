@@ -1,6 +1,6 @@
 """The guest's initramfs: busybox, the program under test, two small helpers built here
-(termios_probe, on_terminal), the kernel modules of the virtio console and of the FTDI
-adapter, and guest_init.sh as /init."""
+(termios_probe, on_terminal), the kernel modules the guest loads, and guest_init.sh as
+/init; and the guest's device tree where its machine takes one."""
 import os
 import shutil
 import subprocess
@@ -9,11 +9,7 @@ from initramfs import Initramfs
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# The control port and the kernel's console, then the FTDI adapter on its xHCI controller;
-# what each of them depends on comes along.
-GUEST_MODULES = ["virtio_pci", "virtio_console", "xhci_pci", "ftdi_sio"]
 HELPERS = ["termios_probe", "on_terminal"]
-BUSYBOX = "/bin/busybox"
 
 # A normal user for what root would get past: TIOCEXCL does not stop root.
 PASSWD = b"root:x:0:0:root:/:/bin/sh\ntester:x:1000:1000:tester:/tmp:/bin/sh\n"
@@ -24,10 +20,9 @@ class ImageUnavailable(Exception):
     pass
 
 
-def _build_helper(name, work_dir):
-    compiler = shutil.which("cc") or shutil.which("gcc")
-    if compiler is None:
-        raise ImageUnavailable("no C compiler for the guest helpers")
+def _build_helper(name, compiler, work_dir):
+    if shutil.which(compiler) is None:
+        raise ImageUnavailable("no %s for the guest helpers" % compiler)
     output = os.path.join(work_dir, name)
     built = subprocess.run([compiler, "-static", "-O2", "-Wall", "-Wextra", "-Werror", "-o",
                             output, os.path.join(HERE, name + ".c")],
@@ -37,18 +32,27 @@ def _build_helper(name, work_dir):
     return output
 
 
-def build_initramfs(program, kernel, work_dir):
-    """Writes work_dir/initramfs.gz; `kernel` is what guest_kernel.prepare_kernel returned."""
-    if not os.path.exists(BUSYBOX):
-        raise ImageUnavailable("%s is missing (package busybox-static)" % BUSYBOX)
+def device_tree(guest, kernel, work_dir):
+    """Writes work_dir/guest.dtb: the kernel package's tree without `guest.dtb_removed`."""
+    path = os.path.join(work_dir, "guest.dtb")
+    shutil.copy(kernel["dtb"], path)
+    for node in guest.dtb_removed:
+        if shutil.which("fdtput") is None:
+            raise ImageUnavailable("fdtput is missing (package device-tree-compiler)")
+        subprocess.run(["fdtput", "-r", path, node], check=True)
+
+
+def build_initramfs(guest, program, kernel, busybox, work_dir):
+    """Writes work_dir/initramfs.gz; `kernel` is what guest_kernel.prepare_kernel returned,
+    `busybox` the path of the guest's busybox."""
     image = Initramfs()
     for directory in ("proc", "sys", "dev", "tmp"):
         image.directory(directory)
-    image.copy("bin/busybox", BUSYBOX, 0o755)
+    image.copy("bin/busybox", busybox, 0o755)
     image.copy("init", os.path.join(HERE, "guest_init.sh"), 0o755)
     image.copy("bin/vornset", program, 0o755)
     for helper in HELPERS:
-        image.copy("bin/" + helper, _build_helper(helper, work_dir), 0o755)
+        image.copy("bin/" + helper, _build_helper(helper, guest.compiler, work_dir), 0o755)
     names = []
     for module in kernel["modules"]:
         name = os.path.basename(module)

@@ -1,7 +1,8 @@
 #!/bin/busybox sh
 # The guest's first process: loads the drivers, then runs what the host sends over the
-# control port (a virtio serial port, so that no UART carries it). Each request is one
-# line, a shell script in base64; each answer one line: "done RC BASE64-OF-OUTPUT".
+# control port (a virtio serial port, so that no UART under test carries it; on a machine
+# without virtio, the UART that vornset.control= names). Each request is one line, a shell
+# script in base64; each answer one line: "done RC BASE64-OF-OUTPUT".
 /bin/busybox --install -s /bin
 export PATH=/bin
 mount -t proc proc /proc
@@ -18,6 +19,9 @@ done < /lib/modules/order
 [ -c /dev/hvc0 ] && exec > /dev/hvc0 2>&1
 
 control=""
+for word in $(cat /proc/cmdline); do
+  case "$word" in vornset.control=*) control=/dev/${word#*=}; stty -F "$control" raw -echo ;; esac
+done
 for _ in $(seq 200); do
   for port in /sys/class/virtio-ports/*; do
     [ "$(cat "$port/name" 2>/dev/null)" = control ] && control=/dev/${port##*/}

@@ -1,14 +1,8 @@
-"""One qemu-system-x86_64 guest (TCG) booted from an initramfs, its serial ports wired to
-the host (unix sockets, one pseudo-terminal), and the control port over which the host runs
-shell scripts in it.
-
-The guest's ports:
-  /dev/ttyS0    the first 8250, wired to nothing, never used
-  /dev/ttyS1    the second 8250, socket ttyS1.sock
-  /dev/ttyS2    the third 8250, on a host pseudo-terminal, so that its CTS is off for good
-  /dev/ttyUSB0  an FTDI adapter on an xHCI controller, socket ttyUSB0.sock
-  control       a virtio serial port, socket control.sock (guest_init.sh answers on it)
-  hvc0          the kernel's console (virtio), written to console.log
+"""One guest (guests.py) under qemu (TCG), booted from an initramfs, its serial ports wired
+to the host (a unix socket each, or a pseudo-terminal for a port whose modem lines are
+off), and the control port over which the host runs shell scripts in it: a virtio serial
+port, or a UART where the machine has no virtio. The kernel's console goes to console.log
+where it is on virtio.
 """
 import base64
 import os
@@ -17,46 +11,61 @@ import socket
 import subprocess
 import time
 
-SERIAL_SOCKETS = ("ttyS1", "ttyUSB0")
+from guests import CONTROL
 
 
 class GuestError(Exception):
     pass
 
 
+def _socket(path):
+    return "path=%s,server=on,wait=off" % path
+
+
 class GuestMachine:
-    def __init__(self, qemu, kernel, initramfs, work_dir, socket_dir, ttys2_terminal):
+    def __init__(self, guest, kernel, initramfs, work_dir, socket_dir, terminals):
+        """`terminals`: device -> the host pseudo-terminal of each port on_terminal."""
         self.work_dir = work_dir
         self.console_log = os.path.join(work_dir, "console.log")
-        sockets = {name: os.path.join(socket_dir, name + ".sock")
-                   for name in SERIAL_SOCKETS + ("control",)}
-        for path in sockets.values():
+        names = [os.path.basename(port.device) for port in guest.ports
+                 if not port.on_terminal] + [CONTROL]
+        self.sockets = {name: os.path.join(socket_dir, name + ".sock") for name in names}
+        for path in self.sockets.values():
             if os.path.exists(path):
                 os.unlink(path)
-        self.sockets = sockets
-        command = [
-            qemu, "-accel", "tcg", "-m", "256", "-nographic", "-nodefaults", "-no-reboot",
-            "-kernel", kernel, "-initrd", initramfs,
-            "-append", "console=hvc0 8250.nr_uarts=3 quiet panic=-1",
-            "-chardev", "null,id=s0", "-serial", "chardev:s0",
-            "-chardev", "socket,id=s1,path=%s,server=on,wait=off" % sockets["ttyS1"],
-            "-serial", "chardev:s1",
-            "-chardev", "serial,id=s2,path=%s" % ttys2_terminal, "-serial", "chardev:s2",
-            "-device", "qemu-xhci",
-            "-chardev", "socket,id=u0,path=%s,server=on,wait=off" % sockets["ttyUSB0"],
-            "-device", "usb-serial,chardev=u0",
-            "-device", "virtio-serial",
-            "-chardev", "file,id=log,path=%s" % self.console_log,
-            "-device", "virtconsole,chardev=log",
-            "-chardev", "socket,id=ctl,path=%s,server=on,wait=off" % sockets["control"],
-            "-device", "virtserialport,chardev=ctl,name=control",
-        ]
+        command = list(guest.qemu) + [
+            "-accel", "tcg", "-m", "256", "-nographic", "-nodefaults", "-no-reboot",
+            "-kernel", kernel, "-initrd", initramfs, "-append", guest.append]
+        if guest.dtb:
+            command += ["-dtb", os.path.join(work_dir, "guest.dtb")]
+        for number, wired in enumerate(guest.serials):
+            if wired is None:
+                chardev = "null"
+            elif wired == CONTROL:
+                chardev = "socket," + _socket(self.sockets[CONTROL])
+            elif wired.on_terminal:
+                chardev = "serial,path=" + terminals[wired.device]
+            else:
+                chardev = "socket," + _socket(self.sockets[os.path.basename(wired.device)])
+            command += ["-chardev", "%s,id=s%d" % (chardev, number),
+                        "-serial", "chardev:s%d" % number]
+        command += [argument.format(**{name: _socket(path)
+                                       for name, path in self.sockets.items()})
+                    for argument in guest.devices]
+        if guest.virtio:
+            command += [
+                "-device", "virtio-serial",
+                "-chardev", "file,id=log,path=%s" % self.console_log,
+                "-device", "virtconsole,chardev=log",
+                "-chardev", "socket,id=ctl,%s" % _socket(self.sockets[CONTROL]),
+                "-device", "virtserialport,chardev=ctl,name=control"]
+        self.powers_off = guest.powers_off
         self.started = time.monotonic()
         self._log = open(os.path.join(work_dir, "qemu.log"), "w")
         self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
                                          stdout=subprocess.DEVNULL, stderr=self._log)
         try:
-            self._control = self._connect(sockets["control"])
+            self._control = self._connect(self.sockets[CONTROL])
         except BaseException:
             self._process.kill()
             self._process.wait()
@@ -97,10 +106,11 @@ class GuestMachine:
         return line.decode()
 
     def wait_ready(self, timeout=120.0):
-        """Waits for the guest's runner; returns the seconds since qemu started."""
-        line = self._line(timeout)
-        if line != "ready":
-            raise GuestError("unexpected first line from the guest: %r" % line)
+        """Waits for the guest's runner; returns the seconds since qemu started. What a
+        UART may carry before it (a boot loader's or kernel's words) is passed over."""
+        deadline = time.monotonic() + timeout
+        while self._line(deadline - time.monotonic()) != "ready":
+            pass
         return time.monotonic() - self.started
 
     def start(self, script):
@@ -137,7 +147,8 @@ class GuestMachine:
         except OSError:
             pass
         try:
-            self._process.wait(timeout)
+            # A machine whose poweroff does not end qemu is ended here.
+            self._process.wait(timeout if self.powers_off else 0.5)
         except subprocess.TimeoutExpired:
             self._process.kill()
             self._process.wait()

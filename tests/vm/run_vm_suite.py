@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Runs the Linux program on real kernel serial drivers in a qemu-system-x86_64 guest:
-the 8250 UART as /dev/ttyS1 (and /dev/ttyS2, whose CTS is off) and the FTDI USB-serial
-driver as /dev/ttyUSB0, each wired to the host, where the host plays the instrument. One
-boot runs the whole table of scenarios.py; one line per scenario, then "N passed, N failed"
-(", N skipped").
+"""Runs the Linux program on real kernel serial drivers in a qemu guest (guests.py): the
+8250 UART and the FTDI USB-serial driver on x86-64, the mini UART on a Raspberry Pi 3 B,
+the PL011 on the ARM virt machines, each port wired to the host, where the host plays the
+instrument. One boot runs the guest's rows of scenarios.py; one line per row, then
+"N passed, N failed" (", N skipped").
 
-usage: run_vm_suite.py --program build/default/vornset [--work-dir DIR] [--cache-dir DIR]
-                       [--only KIND]
+usage: run_vm_suite.py --program build/default/vornset [--guest x86-64] [--work-dir DIR]
+                       [--cache-dir DIR] [--only KIND]
 
-Skipped, saying so, without qemu-system-x86_64. The kernel comes from Debian's package
-archive once and is kept in the cache (default ${XDG_CACHE_HOME:-~/.cache}/vornset/vm-linux).
+The program is a static one for the guest's architecture. Skipped, saying so, without the
+guest's qemu. The kernel and busybox come from Debian's package archive once and are kept
+in the cache (default ${XDG_CACHE_HOME:-~/.cache}/vornset/vm-linux).
 """
 import argparse
 import os
@@ -25,12 +26,12 @@ import guest_image  # noqa: E402
 import guest_kernel  # noqa: E402
 import scenarios  # noqa: E402
 from guest_machine import GuestError, GuestMachine  # noqa: E402
+from guests import GUESTS  # noqa: E402
 from instrument import Instrument  # noqa: E402
 
-QEMU = "qemu-system-x86_64"
 SETUP = """
-for i in $(seq 300); do [ -c /dev/ttyUSB0 ] && break; sleep 0.1; done
-for port in /dev/ttyS1 /dev/ttyS2 /dev/ttyUSB0; do
+for port in {devices}; do
+  for i in $(seq 300); do [ -c $port ] && break; sleep 0.1; done
   chgrp dialout $port && chmod 660 $port || exit 1
 done
 uname -r
@@ -50,19 +51,22 @@ def default_cache():
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--program", required=True)
+    parser.add_argument("--guest", choices=sorted(GUESTS), default="x86-64")
     parser.add_argument("--work-dir")
     parser.add_argument("--cache-dir", default=default_cache())
     parser.add_argument("--only", help="run only the rows of this kind (sent, held, ...)")
     options = parser.parse_args()
-    table = [row for row in scenarios.TABLE if options.only in (None, row.kind)]
+    guest_kind = GUESTS[options.guest]
+    table = [row for row in scenarios.TABLE
+             if options.only in (None, row.kind) and row.port in guest_kind.ports]
     program = os.path.abspath(options.program)
-    work_dir = os.path.abspath(options.work_dir or
-                               os.path.join(os.path.dirname(program), "vm-linux"))
+    work_dir = os.path.abspath(options.work_dir or os.path.join(
+        os.path.dirname(program), "vm-linux-" + options.guest))
     started = time.monotonic()
 
-    qemu = shutil.which(QEMU)
-    if qemu is None:
-        print("skipped: %s is not installed (package qemu-system-x86)" % QEMU)
+    qemu = guest_kind.qemu[0]
+    if shutil.which(qemu) is None:
+        print("skipped: %s is not installed" % qemu)
         print(closing_line(0, 0, len(table)))
         return 0
     file_type = subprocess.run(["file", "-b", program], capture_output=True, text=True).stdout
@@ -73,8 +77,11 @@ def main():
 
     os.makedirs(work_dir, exist_ok=True)
     try:
-        kernel = guest_kernel.prepare_kernel(options.cache_dir, guest_image.GUEST_MODULES)
-        initramfs = guest_image.build_initramfs(program, kernel, work_dir)
+        kernel = guest_kernel.prepare_kernel(options.cache_dir, guest_kind)
+        busybox = guest_kernel.prepare_busybox(options.cache_dir, guest_kind.architecture)
+        initramfs = guest_image.build_initramfs(guest_kind, program, kernel, busybox, work_dir)
+        if guest_kind.dtb:
+            guest_image.device_tree(guest_kind, kernel, work_dir)
     except (guest_kernel.KernelUnavailable, guest_image.ImageUnavailable) as failure:
         print("no guest: %s" % failure)
         print(closing_line(0, len(table), 0))
@@ -86,17 +93,22 @@ def main():
     lines = {}
     passed = failed = 0
     try:
-        cts_off, terminal = Instrument.on_pseudo_terminal()
-        lines["/dev/ttyS2"] = cts_off
-        guest = GuestMachine(qemu, kernel["kernel"], initramfs, work_dir, socket_dir, terminal)
-        for name in ("ttyS1", "ttyUSB0"):
-            lines["/dev/" + name] = Instrument(guest.sockets[name])
+        terminals = {}
+        for port in guest_kind.ports:
+            if port.on_terminal:
+                lines[port.device], terminals[port.device] = Instrument.on_pseudo_terminal()
+        guest = GuestMachine(guest_kind, kernel["kernel"], initramfs, work_dir, socket_dir,
+                             terminals)
+        for port in guest_kind.ports:
+            if not port.on_terminal:
+                lines[port.device] = Instrument(guest.sockets[os.path.basename(port.device)])
         boot = guest.wait_ready()
-        status, release = guest.run(SETUP)
+        status, release = guest.run(SETUP.format(
+            devices=" ".join(port.device for port in guest_kind.ports)))
         if status != 0:
             raise GuestError("the guest's ports are not there: " + release.strip())
-        print("guest: Linux %s (package %s), up in %.1f s; kernel log in %s"
-              % (release.strip(), kernel["version"], boot, guest.console_log))
+        print("guest %s: Linux %s (package %s), up in %.1f s; kernel log in %s"
+              % (options.guest, release.strip(), kernel["version"], boot, guest.console_log))
         for row in table:
             problems, note = scenarios.run_row(guest, lines, row)
             if problems:

@@ -1,11 +1,13 @@
-"""The table of runs of the program in the guest, on the 8250 UART (/dev/ttyS1) and on the
-FTDI USB-serial adapter (/dev/ttyUSB0), each with the instrument on the host's end, and on
-another 8250 (/dev/ttyS2) whose CTS is off.
+"""The table of runs of the program in the guests (guests.py), each with the instrument on
+the host's end: on x86-64, the 8250 UART (/dev/ttyS1), the FTDI USB-serial adapter
+(/dev/ttyUSB0) and another 8250 (/dev/ttyS2) whose CTS is off; on a Raspberry Pi 3 B, its
+mini UART (/dev/ttyS1); on the ARM virt machines, the PL011 (/dev/ttyAMA0).
 
 Before each run the port is left as a careless earlier program might leave it: 7 data bits,
 even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
-whatever flow control the row names. A run must leave 8N1 at its rate, parity checking off,
-and every other flag as it found it.
+whatever flow control the row names (the mini UART, which has one stop bit and no parity,
+without those two). A run must leave 8N1 at its rate, parity checking off, and every other
+flag as it found it.
 
 Kinds of row:
   sent        the exact bytes arrive, exit 0, the settings above
@@ -33,28 +35,38 @@ import line_settings
 from instrument import XOFF, XON
 
 
+START_SETTINGS = "19200 cs7 parenb -parodd cstopb inpck hupcl -clocal"
+
+
 @dataclass(frozen=True)
 class Port:
     device: str
+    driver: str
     # FTDI: each write of the program goes to the adapter in one USB transfer of its own
     # (or together with the writes queued behind it), and qemu passes each transfer to the
     # socket in one piece, so a chunk that ends inside a command shows a split write.
-    # qemu's 8250 passes every byte to the socket alone: write boundaries do not show.
-    shows_writes: bool
+    # qemu's UARTs pass every byte to the socket alone: write boundaries do not show.
+    shows_writes: bool = False
+    start: str = START_SETTINGS
+    # The driver's table in /proc/tty/driver and the port's line in it (received bytes).
+    table: tuple = ("serial", 1)
+    # qemu takes the UART's modem lines from a host pseudo-terminal, which has none.
+    on_terminal: bool = False
 
 
-UART = Port("/dev/ttyS1", shows_writes=False)
-FTDI = Port("/dev/ttyUSB0", shows_writes=True)
-# qemu takes this UART's modem lines from a host pseudo-terminal, which has none.
-CTS_OFF = Port("/dev/ttyS2", shows_writes=False)
+UART = Port("/dev/ttyS1", "8250")
+FTDI = Port("/dev/ttyUSB0", "ftdi_sio", shows_writes=True)
+CTS_OFF = Port("/dev/ttyS2", "8250", on_terminal=True)
 PORTS = (UART, FTDI, CTS_OFF)
+MINI_UART = Port("/dev/ttyS1", "bcm2835aux", start="19200 cs7 inpck hupcl -clocal")
+PL011 = Port("/dev/ttyAMA0", "pl011", table=("ttyAMA", 0))
+ARM_PORTS = (MINI_UART, PL011)
 
 HF = ("LP1;", "TT0;")
 VHF = ("LP0;", "TT1;")
 LF = ("LP1;", "TT1;")
 HF_7_05 = HF + ("FA00007050000;",)
 
-START_SETTINGS = "19200 cs7 parenb -parodd cstopb inpck hupcl -clocal"
 HELD_LIMIT_S = 3.0
 HOLDER_LEAVES_S = 0.5
 XON_DELAY_S = 1.0
@@ -134,9 +146,21 @@ TABLE = [
     Row("shared", UART, 19200),
     Row("shared", FTDI, 19200),
     Row("oversized", UART, 19200),
+    # The mini UART's rate is the core clock (400 MHz in qemu) over 8 x (divisor + 1).
+    Row("sent", MINI_UART, 19200, timed=True),
+    Row("sent", MINI_UART, 9600, "vhf", VHF),
+    Row("sent", MINI_UART, 115200, "0.5", LF + ("FA00000500000;",)),
+    Row("sent", MINI_UART, 1000000, "144", VHF + ("FA00144000000;",)),
+    Row("refused", MINI_UART, 300),  # below its slowest, 763 (a 16-bit divisor)
+    Row("held", MINI_UART, 19200, flow="ixon -crtscts"),
+    Row("sent", PL011, 19200, timed=True),
+    Row("sent", PL011, 300, "vhf", VHF),
+    Row("sent", PL011, 115200, "0.5", LF + ("FA00000500000;",)),
+    Row("refused", PL011, 3000000),  # above its 24 MHz clock over 16
+    Row("held", PL011, 19200, flow="ixon -crtscts"),
 ]
 # The guest's ttyS0 stands for a machine's console: no run goes near it.
-assert all(row.port in PORTS for row in TABLE)
+assert all(row.port in PORTS + ARM_PORTS for row in TABLE)
 
 
 def wire_seconds(byte_count, baud):
@@ -194,20 +218,21 @@ HOLDER = "sleep 60 < {device} > /dev/null 2>&1 & echo $! > /tmp/holder"
 END_HOLDER = ("pid=$(cat /tmp/holder); kill $pid 2> /dev/null; "
               "while [ -d /proc/$pid ] && ! grep -q '^State:.*Z' /proc/$pid/status; do "
               "sleep 0.02; done")
-# The 8250's count of received bytes, from the driver's table.
-RECEIVED_COUNT = "sed -n 's/^1: .* rx:\\([0-9]*\\).*/\\1/p' /proc/tty/driver/serial"
+# The port's count of received bytes, from the driver's table.
+RECEIVED_COUNT = "sed -n 's/^{line}: .* rx:\\([0-9]*\\).*/\\1/p' /proc/tty/driver/{table}"
 XOFF_TAKEN = ("for i in $(seq 250); do [ $(%s) -gt {count} ] && exit 0; sleep 0.02; done; exit 1"
               % RECEIVED_COUNT)
 USER_OPEN = "su tester -s /bin/sh -c 'stty -F {device} > /dev/null'"
 
 
-def _send_xoff(guest, line, device):
+def _send_xoff(guest, line, port):
     """Sends XOFF; true once the guest's driver has received it. The line discipline (the
     holder's) stops the port's output as it takes the byte, a moment later."""
-    assert device == UART.device, "the received-byte count is the 8250's"
-    _, count = guest.run(RECEIVED_COUNT)
+    table, number = port.table
+    _, count = guest.run(RECEIVED_COUNT.format(table=table, line=number))
     line.send(XOFF)
-    status, _ = guest.run(XOFF_TAKEN.format(count=int(count)) + "\nsleep 0.1")
+    status, _ = guest.run(XOFF_TAKEN.format(table=table, line=number, count=int(count)) +
+                          "\nsleep 0.1")
     return status == 0
 
 
@@ -216,7 +241,7 @@ def run_row(guest, lines, row):
     device = row.port.device
     line = lines[device]
     kind = KINDS[row.kind]
-    prepare = ["stty -F %s %s %s" % (device, START_SETTINGS, row.flow)]
+    prepare = ["stty -F %s %s %s" % (device, row.port.start, row.flow)]
     if kind.holder:
         prepare.append(HOLDER.format(device=device))
     prepare.append("termios_probe " + device)
@@ -227,8 +252,8 @@ def run_row(guest, lines, row):
 
     line.clear()
     problems = []
-    if kind.xoff and not _send_xoff(guest, line, device):
-        problems.append("the guest's 8250 did not receive the XOFF")
+    if kind.xoff and not _send_xoff(guest, line, row.port):
+        problems.append("the guest's %s did not receive the XOFF" % row.port.driver)
     guest.start(_run_script(row))
     if kind.xon_during:
         time.sleep(XON_DELAY_S)
