@@ -34,7 +34,7 @@ class GuestMachine:
             if os.path.exists(path):
                 os.unlink(path)
         command = list(guest.qemu) + [
-            "-accel", "tcg", "-m", "256", "-nographic", "-nodefaults", "-no-reboot",
+            "-accel", "tcg", "-m", guest.memory, "-nographic", "-nodefaults", "-no-reboot",
             "-kernel", kernel, "-initrd", initramfs, "-append", guest.append]
         if guest.dtb:
             command += ["-dtb", os.path.join(work_dir, "guest.dtb")]

@@ -32,6 +32,7 @@ class Guest:
     dtb: str = ""              # device tree, as the kernel package names it
     dtb_removed: tuple = ()    # nodes taken out of it
     powers_off: bool = True    # the guest's poweroff ends qemu
+    memory: str = "256M"
 
 
 GUESTS = {guest.name: guest for guest in (
@@ -48,7 +49,7 @@ GUESTS = {guest.name: guest for guest in (
           "console=tty0 quiet panic=-1 vornset.control=ttyAMA0",
           (CONTROL, scenarios.MINI_UART), (scenarios.MINI_UART,), virtio=False,
           dtb="broadcom/bcm2837-rpi-3-b.dtb", dtb_removed=("/soc/serial@7e201000/bluetooth",),
-          powers_off=False),
+          powers_off=False, memory="1G"),
     Guest("arm64-virt", "arm64", "linux-image-arm64", "aarch64-linux-gnu-gcc",
           ("qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a53"),
           "console=hvc0 quiet panic=-1", (scenarios.PL011,), (scenarios.PL011,)),
