@@ -13,4 +13,9 @@ std::uint32_t baud_rate_for_text(std::string_view baud_text) {
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(*value));
 }
 
+bool rate_taken(std::uint32_t asked, std::uint32_t got) {
+  const std::uint64_t difference = asked > got ? asked - got : got - asked;
+  return difference * 50 <= asked;
+}
+
 }  // namespace vornset

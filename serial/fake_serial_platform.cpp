@@ -70,6 +70,7 @@ CallOutcome FakeSerialPlatform::write_line_settings(PortHandle handle, const Lin
   const CallOutcome outcome = begin({Call::write_line_settings, settings, {}, 0, {}}, handle);
   if (outcome.failed()) return outcome;
   if (settings.baud_rate == refused_baud_rate) return system_failure(invalid_parameter);
+  if (one_stop_bit_only && settings.stop_bits == StopBits::two) return system_failure(invalid_parameter);
   line = settings;
   if (keeps_rate != 0) line.baud_rate = keeps_rate;
   return outcome;

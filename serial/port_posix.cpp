@@ -13,6 +13,7 @@
 
 #include "frame/error_number.h"
 #include "frame/guarded_call.h"
+#include "serial/baud_rate.h"
 #include "serial/device_path.h"
 #include "serial/port_termios2_linux.h"
 #include "serial/serial_platform.h"
@@ -193,13 +194,6 @@ bool encode(const LineSettings& settings, termios& native) {
   }
   set_flag(native.c_iflag, INPCK, settings.parity_checking);
   return true;
-}
-
-// Drivers round a rate they cannot make exactly; the kernel calls a rate within 2 % the
-// same rate. Further off, the driver has not taken it.
-bool rate_taken(std::uint32_t asked, std::uint32_t got) {
-  const std::uint64_t difference = asked > got ? asked - got : got - asked;
-  return difference * 50 <= asked;
 }
 
 bool settings_taken(const LineSettings& asked, const LineSettings& got) {

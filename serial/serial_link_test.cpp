@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "frame/error_number.h"
 #include "frame/error_state.h"
@@ -176,20 +178,66 @@ TEST_F(LinkTest, ThePortIsFileNumberOneAndStaysOpen) {
   EXPECT_EQ(port->kind, FileKind::serial_port);
 }
 
-TEST_F(LinkTest, RefusedSettingKeepsThePortAsBeforeAndLaterSettingsStillApply) {
-  // Call 5 is the write of two stop bits.
-  platform.fail_call(5, system_failure(code_invalid));
-  run();
-  EXPECT_EQ(errors.count(), 1);
-  EXPECT_EQ(errors.last(), error_number::invalid_call);
-  // The 8N1 step starts from what the driver holds, not from the refused request.
-  const auto writes = writes_of(Call::write_line_settings);
-  ASSERT_EQ(writes.size(), 4u);
-  EXPECT_EQ(writes[2].settings.baud_rate, 19200u);
-  EXPECT_EQ(platform.line.stop_bits, StopBits::one);
-  EXPECT_EQ(platform.line.data_bits, 8);
-  EXPECT_EQ(platform.received, "LP1;TT0;");
-  EXPECT_EQ(link.failure_message(), "Serial port COM3 refused the line settings");
+TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
+  // Calls 5, 7 and 9 are the writes of two stop bits, 8N1 and parity checking off; call
+  // 10 is the read of the line after a refusal. A mini UART has one stop bit only and
+  // stands at 8N1 already.
+  const struct {
+    std::vector<std::size_t> failing_calls;
+    bool mini_uart;
+    std::uint32_t keeps_rate;
+    std::uint32_t refused_baud_rate;
+    std::string_view baud_text;
+    std::string_view message;
+  } table[] = {
+      {{5}, false, 0, 0, "19200", ""},
+      {{}, true, 0, 0, "19200", ""},
+      {{9}, false, 0, 0, "19200", ""},  // 8N1 already took parity checking off
+      {{7}, false, 0, 0, "19200", "Serial port COM3 refused the line settings"},
+      {{5, 10}, false, 0, 0, "19200", "Serial port COM3 refused the line settings"},
+      {{5}, false, 19584, 0, "19200", ""},  // 2 % off: the same rate
+      {{5}, false, 19585, 0, "19200", "Serial port COM3 refused the line settings"},
+      {{}, true, 0, 300, "300", "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
+  };
+  for (const auto& row : table) {
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    for (const std::size_t call : row.failing_calls) fake.fail_call(call, system_failure(code_invalid));
+    if (row.mini_uart) {
+      fake.one_stop_bit_only = true;
+      fake.line.data_bits = 8;
+      fake.line.stop_bits = StopBits::one;
+      fake.line.parity = Parity::none;
+      fake.line.parity_checking = false;
+    }
+    fake.keeps_rate = row.keeps_rate;
+    fake.refused_baud_rate = row.refused_baud_rate;
+    port.open("3");
+    port.configure(row.baud_text);
+    port.send("LP1;");
+    port.send("TT0;");
+    port.wait_until_sent();
+    SCOPED_TRACE(std::string(row.message) + " at " + std::string(row.baud_text) + " keeping " +
+                 std::to_string(row.keeps_rate) + (row.mini_uart ? " mini UART" : ""));
+    // The refusal is recorded all the same, and the steps after it still run, each from
+    // what the driver holds: the 8N1 write carries the rate the driver kept.
+    EXPECT_GE(state.count(), 1);
+    EXPECT_EQ(state.last(), error_number::invalid_call);
+    std::vector<LineSettings> writes;
+    std::size_t reads = 0;
+    for (const auto& entry : fake.log) {
+      if (entry.call == Call::write_line_settings) writes.push_back(entry.settings);
+      if (entry.call == Call::read_line_settings) ++reads;
+    }
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(reads, 5u);
+    EXPECT_EQ(writes[2].baud_rate, fake.line.baud_rate);
+    EXPECT_EQ(fake.received, "LP1;TT0;");
+    EXPECT_EQ(port.failed(), !row.message.empty());
+    EXPECT_EQ(port.failure_message(), row.message);
+  }
 }
 
 TEST_F(LinkTest, EachSettingStartsFromAFreshRead) {
@@ -347,7 +395,8 @@ TEST_F(LinkTest, AfterASendRanOutOfTimeTheQueueIsThrownAwayWithoutAnotherWait) {
 
 TEST_F(LinkTest, TheFirstFailureIsTheOneTold) {
   platform.fail_call(3, system_failure(code_invalid));       // baud rate refused
-  platform.fail_call(13, system_failure(code_timed_out));    // first send
+  // The first send, behind the read of the line that a refusal brings.
+  platform.fail_call(14, system_failure(code_timed_out));
   run("4", "19200");
   EXPECT_EQ(errors.last(), error_number::device_timeout);
   EXPECT_EQ(link.failure_message(),
