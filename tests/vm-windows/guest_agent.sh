@@ -3,8 +3,8 @@
 # wine's services up with one idle Windows program, then runs the host's steps.
 #
 # Control channel (/dev/hvc0), one line each way per step:
-#   host:  RUN <id> <bash script, base64>      guest: DONE <id> <exit code> <output, base64>
-#   host:  QUIT                                 guest powers off
+#   host:  <bash script, base64>      guest: done <exit code> <output, base64>
+#   host:  QUIT                       guest powers off
 set -u
 export HOME=/root WINEPREFIX=/root/.wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin TERM=screen LANG=C.UTF-8
@@ -18,16 +18,11 @@ say() { printf '%s\n' "$*" >&3; }
 # The window "idle" holds a wine console program that waits forever.
 setpriv --bounding-set=-dac_override,-dac_read_search \
   tmux -f /dev/null new-session -d -s idle -x 80 -y 24 'sleep infinity | wine cmd'
-say "BOOTED $(cut -d' ' -f1 /proc/uptime)"
+say ready
 
-while IFS=' ' read -r verb id script <&3; do
-  case "$verb" in
-    RUN)
-      printf '%s' "$script" | base64 -d >/tmp/step.sh
-      bash /tmp/step.sh >/tmp/step.out 2>&1 </dev/null
-      say "DONE $id $? $(base64 -w0 /tmp/step.out)"
-      ;;
-    QUIT) break ;;
-  esac
+while read -r script <&3 && [ "$script" != QUIT ]; do
+  printf '%s' "$script" | base64 -d >/tmp/step.sh
+  bash /tmp/step.sh >/tmp/step.out 2>&1 </dev/null
+  say "done $? $(base64 -w0 /tmp/step.out)"
 done
 tmux kill-server 2>/dev/null

@@ -52,19 +52,13 @@ def _resolve(cache_root, architecture, meta_package):
 def _module_dependencies(data):
     """The names in the module's `depends=` field."""
     match = re.search(rb"\x00depends=([^\x00]*)\x00", data)
-    if not match or not match.group(1):
-        return []
-    return match.group(1).decode().split(",")
+    return match.group(1).decode().split(",") if match and match.group(1) else []
 
 
 def _read_module(path):
     with open(path, "rb") as module:
         data = module.read()
     return lzma.decompress(data) if path.endswith(".xz") else data
-
-
-def _canonical(name):
-    return name.replace("-", "_")
 
 
 def _index_modules(root):
@@ -74,7 +68,7 @@ def _index_modules(root):
         for name in files:
             for suffix in (".ko", ".ko.xz"):
                 if name.endswith(suffix):
-                    index[_canonical(name[: -len(suffix)])] = os.path.join(directory, name)
+                    index[name[: -len(suffix)].replace("-", "_")] = os.path.join(directory, name)
     return index
 
 
@@ -82,20 +76,18 @@ def _load_order(wanted, index):
     """`wanted` with what each depends on, every module after its dependencies."""
     order = []
 
-    def visit(name, chain):
-        name = _canonical(name)
+    def visit(name):
+        name = name.replace("-", "_")
         if name in order:
             return
-        if name in chain:
-            raise KernelUnavailable("module dependency loop at " + name)
         if name not in index:
             raise KernelUnavailable("module %s not in the kernel package" % name)
         for dependency in _module_dependencies(_read_module(index[name])):
-            visit(dependency, chain + [name])
+            visit(dependency)
         order.append(name)
 
     for name in wanted:
-        visit(name, [])
+        visit(name)
     return order
 
 

@@ -22,7 +22,75 @@ def _socket(path):
     return "path=%s,server=on,wait=off" % path
 
 
-class GuestMachine:
+class Control:
+    """The host's end of a guest's control channel, a connected socket. The guest sends
+    "ready" once, then answers each script (one line, base64) with one line "done RC
+    BASE64-OF-OUTPUT"; other lines the guest writes while a script runs go to `on_line`."""
+
+    def __init__(self, connection, started):
+        self._control = connection
+        self._buffer = b""
+        self.started = started
+
+    def _line(self, timeout):
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self._buffer:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise GuestError("the guest did not answer within %.0f s" % timeout)
+            self._control.settimeout(left)
+            try:
+                data = self._control.recv(65536)
+            except socket.timeout:
+                continue
+            if not data:
+                raise GuestError("the guest closed its control port")
+            self._buffer += data
+        line, self._buffer = self._buffer.split(b"\n", 1)
+        return line.decode(errors="replace").rstrip("\r")
+
+    def wait_ready(self, timeout=120.0):
+        """Waits for the guest's runner; returns the seconds since `started`. What a
+        UART may carry before it (a boot loader's or kernel's words) is passed over."""
+        deadline = time.monotonic() + timeout
+        while self._line(deadline - time.monotonic()) != "ready":
+            pass
+        return time.monotonic() - self.started
+
+    def start(self, script):
+        """Sends a shell script to run in the guest; `finish` collects its result."""
+        self._control.sendall(base64.b64encode(script.encode()) + b"\n")
+
+    def answered(self):
+        """Whether the script last started has ended by now."""
+        while b"\n" not in self._buffer:
+            if not select.select([self._control], [], [], 0)[0]:
+                return False
+            data = self._control.recv(65536)
+            if not data:
+                return True
+            self._buffer += data
+        return True
+
+    def finish(self, timeout=60.0, on_line=None):
+        """(exit status, output) of the script last started."""
+        while True:
+            line = self._line(timeout)
+            parts = line.split(" ", 2)
+            if len(parts) >= 2 and parts[0] == "done":
+                break
+            if on_line is None:
+                raise GuestError("unexpected answer from the guest: %r" % line)
+            on_line(line)
+        output = base64.b64decode(parts[2]).decode(errors="replace") if len(parts) == 3 else ""
+        return int(parts[1]), output
+
+    def run(self, script, timeout=60.0, on_line=None):
+        self.start(script)
+        return self.finish(timeout, on_line)
+
+
+class GuestMachine(Control):
     def __init__(self, guest, kernel, initramfs, work_dir, socket_dir, terminals):
         """`terminals`: device -> the host pseudo-terminal of each port on_terminal."""
         self.work_dir = work_dir
@@ -60,18 +128,17 @@ class GuestMachine:
                 "-chardev", "socket,id=ctl,%s" % _socket(self.sockets[CONTROL]),
                 "-device", "virtserialport,chardev=ctl,name=control"]
         self.powers_off = guest.powers_off
-        self.started = time.monotonic()
+        started = time.monotonic()
         self._log = open(os.path.join(work_dir, "qemu.log"), "w")
         self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
                                          stdout=subprocess.DEVNULL, stderr=self._log)
         try:
-            self._control = self._connect(self.sockets[CONTROL])
+            Control.__init__(self, self._connect(self.sockets[CONTROL]), started)
         except BaseException:
             self._process.kill()
             self._process.wait()
             self._log.close()
             raise
-        self._buffer = b""
 
     def _connect(self, path, timeout=10.0):
         deadline = time.monotonic() + timeout
@@ -87,59 +154,6 @@ class GuestMachine:
                 if time.monotonic() > deadline:
                     raise
                 time.sleep(0.05)
-
-    def _line(self, timeout):
-        deadline = time.monotonic() + timeout
-        while b"\n" not in self._buffer:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise GuestError("the guest did not answer within %.0f s" % timeout)
-            self._control.settimeout(left)
-            try:
-                data = self._control.recv(65536)
-            except socket.timeout:
-                continue
-            if not data:
-                raise GuestError("the guest closed its control port")
-            self._buffer += data
-        line, self._buffer = self._buffer.split(b"\n", 1)
-        return line.decode()
-
-    def wait_ready(self, timeout=120.0):
-        """Waits for the guest's runner; returns the seconds since qemu started. What a
-        UART may carry before it (a boot loader's or kernel's words) is passed over."""
-        deadline = time.monotonic() + timeout
-        while self._line(deadline - time.monotonic()) != "ready":
-            pass
-        return time.monotonic() - self.started
-
-    def start(self, script):
-        """Sends a shell script to run in the guest; `finish` collects its result."""
-        self._control.sendall(base64.b64encode(script.encode()) + b"\n")
-
-    def answered(self):
-        """Whether the script last started has ended by now."""
-        while b"\n" not in self._buffer:
-            if not select.select([self._control], [], [], 0)[0]:
-                return False
-            data = self._control.recv(65536)
-            if not data:
-                return True
-            self._buffer += data
-        return True
-
-    def finish(self, timeout=60.0):
-        """(exit status, output) of the script last started."""
-        line = self._line(timeout)
-        parts = line.split(" ", 2)
-        if len(parts) < 2 or parts[0] != "done":
-            raise GuestError("unexpected answer from the guest: %r" % line)
-        output = base64.b64decode(parts[2]).decode(errors="replace") if len(parts) == 3 else ""
-        return int(parts[1]), output
-
-    def run(self, script, timeout=60.0):
-        self.start(script)
-        return self.finish(timeout)
 
     def power_off(self, timeout=20.0):
         try:

@@ -27,16 +27,6 @@ class Initramfs:
             data = original.read()
         self.file(name, data, mode if mode is not None else os.stat(source).st_mode & 0o777)
 
-    def symlink(self, name, target):
-        name = name.strip("/")
-        self.directory(os.path.dirname(name))
-        self._entries.append((name, stat.S_IFLNK | 0o777, target.encode(), (0, 0)))
-
-    def character_device(self, name, major, minor, mode=0o600):
-        name = name.strip("/")
-        self.directory(os.path.dirname(name))
-        self._entries.append((name, stat.S_IFCHR | mode, b"", (major, minor)))
-
     def write(self, path):
         body = bytearray()
         trailer = ("TRAILER!!!", 0, b"", (0, 0))

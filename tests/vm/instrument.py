@@ -1,26 +1,14 @@
 """The instrument's end of a serial line of a virtual machine: a unix socket, or a
 pseudo-terminal.
 
-qemu listens on the socket (`-chardev socket,path=...,server=on,wait=off`) and passes every
-byte the guest's UART or USB-serial adapter sends; what is written to the socket reaches the
-guest as received bytes. A UART can also be given a host terminal (`-chardev serial,path=`);
+qemu listens on the socket (`-chardev socket,path=...,server=on,wait=off`), or connects to
+one the host listens on (`Instrument.on_socket`), and passes every byte the guest's UART or
+USB-serial adapter sends; what is written to the socket reaches the guest as received bytes. A UART can also be given a host terminal (`-chardev serial,path=`);
 qemu then takes the UART's modem lines from that terminal, and a pseudo-terminal has none:
 the guest sees CTS, DSR and CD off for good.
 
-An Instrument records every chunk that arrives with the time it arrived, and can answer on
-the line (XOFF, XON, anything) or stay silent.
-
-    line = Instrument("/tmp/ttyS1.sock")          # connects to qemu's socket
-    line, path = Instrument.on_pseudo_terminal()  # give qemu `-chardev serial,path=PATH`
-    line.clear()
-    line.send(XOFF)
-    ...
-    line.wait_for(22, timeout=2.0)
-    line.received()   -> b"LP1;TT0;FA00007050000;"
-    line.chunks()     -> [(seconds, b"LP1;"), ...]   seconds on time.monotonic()
-    line.close()
-
-Only the Python standard library; one thread per line does the reading.
+An Instrument records every chunk that arrives with the time it arrived (`chunks`), and
+can answer on the line (XOFF, XON, anything) or stay silent. One thread per line reads.
 """
 import os
 import pty
@@ -47,6 +35,12 @@ class Instrument:
                     raise
                 time.sleep(0.05)
         self._begin(connection.recv, connection.sendall, lambda: _close_socket(connection))
+
+    @classmethod
+    def on_socket(cls, connection):
+        line = cls.__new__(cls)
+        line._begin(connection.recv, connection.sendall, lambda: _close_socket(connection))
+        return line
 
     @classmethod
     def on_pseudo_terminal(cls):
