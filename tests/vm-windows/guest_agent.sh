@@ -9,8 +9,9 @@ set -u
 export HOME=/root WINEPREFIX=/root/.wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin TERM=screen LANG=C.UTF-8
 channel=/dev/hvc0
-stty -F "$channel" raw -echo
+# Set while open: hvc resets a console's settings at its last close.
 exec 3<>"$channel"
+stty raw -echo <&3
 say() { printf '%s\n' "$*" >&3; }
 
 # Everything Windows runs in the tmux server, which runs as root without the two

@@ -20,7 +20,7 @@ done < /lib/modules/order
 
 control=""
 for word in $(cat /proc/cmdline); do
-  case "$word" in vornset.control=*) control=/dev/${word#*=}; stty -F "$control" raw -echo ;; esac
+  case "$word" in vornset.control=*) control=/dev/${word#*=} ;; esac
 done
 for _ in $(seq 200); do
   for port in /sys/class/virtio-ports/*; do
@@ -32,6 +32,8 @@ done
 [ -n "$control" ] || { echo "no control port" > /dev/kmsg; echo o > /proc/sysrq-trigger; }
 
 exec 3<>"$control"
+# A UART: bytes as they come, no echo (set while open: a tty may reset at its last close).
+[ -t 3 ] && stty raw -echo <&3
 echo "ready" >&3
 # The host ends the session by closing its end: the read fails and the guest powers off.
 while read -r request <&3; do

@@ -1,14 +1,7 @@
 """The guests the table runs in: one qemu machine each (TCG), Debian's current kernel for its
-architecture, an initramfs of busybox, the program and the helpers, and the serial ports
-whose rows run there, each wired to the host.
-
-  x86-64      8250 UARTs (ttyS1 on a socket, ttyS2 on a pseudo-terminal: CTS off) and an
-              FTDI adapter on xHCI (ttyUSB0); control and console on virtio
-  raspi3b     a Raspberry Pi 3 B: the mini UART (bcm2835-aux-uart, ttyS1), the control
-              channel on the PL011 (ttyAMA0); no virtio on this board
-  arm64-virt  the PL011 (ttyAMA0); control and console on virtio
-  armhf-virt  the same, 32-bit
-"""
+architecture, an initramfs (guest_image.py), and the serial ports whose rows run there, each
+wired to the host. Only the Raspberry Pi 3 B has no virtio: its control channel is the
+PL011, its port under test the mini UART."""
 from dataclasses import dataclass
 
 import scenarios

@@ -103,10 +103,6 @@ class Instrument:
         with self._lock:
             return list(self._chunks)
 
-    def received(self):
-        with self._lock:
-            return b"".join(data for _, data in self._chunks)
-
     def wait_for(self, count, timeout):
         """Waits until `count` bytes have arrived since the last clear, at most `timeout` s.
         Returns the bytes received by then."""
