@@ -95,8 +95,11 @@ class GuestMachine(Control):
         """`terminals`: device -> the host pseudo-terminal of each port on_terminal."""
         self.work_dir = work_dir
         self.console_log = os.path.join(work_dir, "console.log")
+        # A socket for each port wired to a UART or named in the devices, and the control.
         names = [os.path.basename(port.device) for port in guest.ports
-                 if not port.on_terminal] + [CONTROL]
+                 if port in guest.serials and not port.on_terminal or
+                 any("{%s}" % os.path.basename(port.device) in a for a in guest.devices)]
+        names.append(CONTROL)
         self.sockets = {name: os.path.join(socket_dir, name + ".sock") for name in names}
         for path in self.sockets.values():
             if os.path.exists(path):

@@ -26,7 +26,7 @@ import guest_image  # noqa: E402
 import guest_kernel  # noqa: E402
 import scenarios  # noqa: E402
 from guest_machine import GuestError, GuestMachine  # noqa: E402
-from guests import GUESTS  # noqa: E402
+from guests import CONTROL, GUESTS  # noqa: E402
 from instrument import Instrument  # noqa: E402
 
 SETUP = """
@@ -99,9 +99,9 @@ def main():
                 lines[port.device], terminals[port.device] = Instrument.on_pseudo_terminal()
         guest = GuestMachine(guest_kind, kernel["kernel"], initramfs, work_dir, socket_dir,
                              terminals)
-        for port in guest_kind.ports:
-            if not port.on_terminal:
-                lines[port.device] = Instrument(guest.sockets[os.path.basename(port.device)])
+        for name, path in guest.sockets.items():
+            if name != CONTROL:
+                lines["/dev/" + name] = Instrument(path)
         boot = guest.wait_ready()
         status, release = guest.run(SETUP.format(
             devices=" ".join(port.device for port in guest_kind.ports)))
