@@ -178,20 +178,36 @@ TEST(PosixPort, OpenFailuresSayWhy) {
 }
 
 TEST(PosixPort, APortThatStopsTakingBytesFailsTheSendInsteadOfHanging) {
-  SerialLine line;
-  Port port;
-  port.link.open(line.device_path());
-  port.link.configure("9600");
-  ASSERT_EQ(tcflow(line.device_fd(), TCOOFF), 0);
-  const auto start = std::chrono::steady_clock::now();
-  port.link.send("LP1;");
-  const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(1900));
-  EXPECT_LT(waited, std::chrono::milliseconds(3000));
-  EXPECT_EQ(port.errors.last(), error_number::device_timeout);
-  EXPECT_EQ(port.link.failure_message(),
-            "Serial port " + line.device_path() + " did not take all commands (timed out)");
-  tcflow(line.device_fd(), TCOON);
+  const struct {
+    bool unplugged;  // false: output stopped, as flow control stops it
+    int min_ms;
+    std::string reason;
+  } table[] = {
+      {false, 1900, "timed out"},
+      {true, 0, "device removed"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.reason);
+    SerialLine line;
+    Port port;
+    port.link.open(line.device_path());
+    port.link.configure("9600");
+    if (row.unplugged) {
+      line.unplug();
+    } else {
+      ASSERT_EQ(tcflow(line.device_fd(), TCOOFF), 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    port.link.send("LP1;");
+    port.link.wait_until_sent();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(row.min_ms));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_EQ(port.errors.last(), error_number::device_timeout);
+    EXPECT_EQ(port.link.failure_message(),
+              "Serial port " + line.device_path() + " did not take all commands (" + row.reason + ")");
+    if (!row.unplugged) tcflow(line.device_fd(), TCOON);
+  }
 }
 
 TEST(PosixPort, ThePortIsExclusiveForTheRunAndSharedAgainWhenTheRunIsReleased) {
