@@ -1,6 +1,7 @@
 """The guest's initramfs: busybox, the program under test, two small helpers built here
-(termios_probe, on_terminal), the kernel modules of the virtio console and of the FTDI
-adapter, and guest_init.sh as /init."""
+(termios_probe, on_terminal), the USB gadget's script (usb_gadget.sh), the kernel modules
+of the virtio console, of the FTDI adapter and of the USB gadget ports, and guest_init.sh
+as /init."""
 import os
 import shutil
 import subprocess
@@ -9,10 +10,16 @@ from initramfs import Initramfs
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# The control port and the kernel's console, then the FTDI adapter on its xHCI controller;
-# what each of them depends on comes along.
-GUEST_MODULES = ["virtio_pci", "virtio_console", "xhci_pci", "ftdi_sio"]
+# The control port and the kernel's console, then the FTDI adapter on its xHCI controller,
+# then the USB ports made in the guest itself: dummy_hcd's controller with a gadget made
+# in configfs (CDC-ACM and generic serial functions) on one side, cdc-acm and the
+# usb-serial core on the other. What each of them depends on comes along (udc-core,
+# u_serial, usbserial); the gadget functions are loaded here, as nobody in the guest
+# would load them on demand.
+GUEST_MODULES = ["virtio_pci", "virtio_console", "xhci_pci", "ftdi_sio", "configfs",
+                 "libcomposite", "usb_f_acm", "usb_f_serial", "dummy_hcd", "cdc_acm"]
 HELPERS = ["termios_probe", "on_terminal"]
+SCRIPTS = ["usb_gadget"]
 BUSYBOX = "/bin/busybox"
 
 # A normal user for what root would get past: TIOCEXCL does not stop root.
@@ -49,6 +56,8 @@ def build_initramfs(program, kernel, work_dir):
     image.copy("bin/vornset", program, 0o755)
     for helper in HELPERS:
         image.copy("bin/" + helper, _build_helper(helper, work_dir), 0o755)
+    for script in SCRIPTS:
+        image.copy("bin/" + script, os.path.join(HERE, script + ".sh"), 0o755)
     names = []
     for module in kernel["modules"]:
         name = os.path.basename(module)

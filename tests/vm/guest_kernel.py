@@ -101,7 +101,7 @@ def prepare_kernel(cache_root, modules):
     if resolved is None:
         raise KernelUnavailable("apt knows no package that %s depends on" % META_PACKAGE)
     target = _cached(cache_root, *resolved)
-    if not os.path.exists(os.path.join(target, "ready")):
+    if not _holds(target, modules):
         try:
             _fetch_and_unpack(*resolved, target, modules)
         except KernelUnavailable:
@@ -145,6 +145,16 @@ def _uncompressed(target):
         elf.write(kernel)
     os.replace(path + ".part", path)
     return path
+
+
+def _holds(target, modules):
+    """Whether the cache is complete and has every module asked for: a cache made for a
+    shorter list is made again."""
+    if not os.path.exists(os.path.join(target, "ready")):
+        return False
+    with open(os.path.join(target, "modules.order")) as order:
+        cached = set(order.read().split())
+    return all(_canonical(name) in cached for name in modules)
 
 
 def _cached(cache_root, package, version):

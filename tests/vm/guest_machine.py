@@ -7,6 +7,8 @@ The guest's ports:
   /dev/ttyS1    the second 8250, socket ttyS1.sock
   /dev/ttyS2    the third 8250, on a host pseudo-terminal, so that its CTS is off for good
   /dev/ttyUSB0  an FTDI adapter on an xHCI controller, socket ttyUSB0.sock
+  ttyGS0/1      virtio serial ports, sockets ttyGS0.sock and ttyGS1.sock: the relays of
+                the guest's USB gadget ports (usb_gadget.sh) to the host
   control       a virtio serial port, socket control.sock (guest_init.sh answers on it)
   hvc0          the kernel's console (virtio), written to console.log
 """
@@ -18,6 +20,7 @@ import subprocess
 import time
 
 SERIAL_SOCKETS = ("ttyS1", "ttyUSB0")
+RELAY_SOCKETS = ("ttyGS0", "ttyGS1")
 
 
 class GuestError(Exception):
@@ -29,7 +32,7 @@ class GuestMachine:
         self.work_dir = work_dir
         self.console_log = os.path.join(work_dir, "console.log")
         sockets = {name: os.path.join(socket_dir, name + ".sock")
-                   for name in SERIAL_SOCKETS + ("control",)}
+                   for name in SERIAL_SOCKETS + RELAY_SOCKETS + ("control",)}
         for path in sockets.values():
             if os.path.exists(path):
                 os.unlink(path)
@@ -51,6 +54,9 @@ class GuestMachine:
             "-chardev", "socket,id=ctl,path=%s,server=on,wait=off" % sockets["control"],
             "-device", "virtserialport,chardev=ctl,name=control",
         ]
+        for name in RELAY_SOCKETS:
+            command += ["-chardev", "socket,id=%s,path=%s,server=on,wait=off" % (name, sockets[name]),
+                        "-device", "virtserialport,chardev=%s,name=%s" % (name, name)]
         self.started = time.monotonic()
         self._log = open(os.path.join(work_dir, "qemu.log"), "w")
         self._process = subprocess.Popen(command, stdin=subprocess.DEVNULL,

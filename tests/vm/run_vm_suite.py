@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Runs the Linux program on real kernel serial drivers in a qemu-system-x86_64 guest:
 the 8250 UART as /dev/ttyS1 (and /dev/ttyS2, whose CTS is off) and the FTDI USB-serial
-driver as /dev/ttyUSB0, each wired to the host, where the host plays the instrument. One
+driver as /dev/ttyUSB0, each wired to the host, where the host plays the instrument, and
+cdc-acm (/dev/ttyACM0) and the usb-serial core's generic driver (/dev/ttyUSB1) on a USB
+gadget in the guest, whose ports relay to the host's instrument. One
 boot runs the whole table of scenarios.py; one line per scenario, then "N passed, N failed"
 (", N skipped").
 
 usage: run_vm_suite.py --program build/default/vornset [--work-dir DIR] [--cache-dir DIR]
-                       [--only KIND]
+                       [--only KIND[,KIND...]]
 
 Skipped, saying so, without qemu-system-x86_64. The kernel comes from Debian's package
 archive once and is kept in the cache (default ${XDG_CACHE_HOME:-~/.cache}/vornset/vm-linux).
@@ -33,6 +35,8 @@ for i in $(seq 300); do [ -c /dev/ttyUSB0 ] && break; sleep 0.1; done
 for port in /dev/ttyS1 /dev/ttyS2 /dev/ttyUSB0; do
   chgrp dialout $port && chmod 660 $port || exit 1
 done
+# After the FTDI adapter, so that the generic USB port is ttyUSB1.
+usb_gadget plug && usb_gadget relay || exit 1
 uname -r
 """
 
@@ -52,9 +56,10 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--work-dir")
     parser.add_argument("--cache-dir", default=default_cache())
-    parser.add_argument("--only", help="run only the rows of this kind (sent, held, ...)")
+    parser.add_argument("--only", help="run only the rows of these kinds (sent,held,...)")
     options = parser.parse_args()
-    table = [row for row in scenarios.TABLE if options.only in (None, row.kind)]
+    kinds = options.only.split(",") if options.only else None
+    table = [row for row in scenarios.TABLE if kinds is None or row.kind in kinds]
     program = os.path.abspath(options.program)
     work_dir = os.path.abspath(options.work_dir or
                                os.path.join(os.path.dirname(program), "vm-linux"))
@@ -91,6 +96,8 @@ def main():
         guest = GuestMachine(qemu, kernel["kernel"], initramfs, work_dir, socket_dir, terminal)
         for name in ("ttyS1", "ttyUSB0"):
             lines["/dev/" + name] = Instrument(guest.sockets[name])
+        for port in scenarios.GADGET_PORTS:
+            lines[port.device] = Instrument(guest.sockets[port.relay])
         boot = guest.wait_ready()
         status, release = guest.run(SETUP)
         if status != 0:
