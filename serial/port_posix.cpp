@@ -33,15 +33,33 @@ CallOutcome checked(Call&& call) {
   return outcome.failed() ? outcome : failure(EIO);
 }
 
-// An unplugged USB port hangs up: its calls fail with EIO, as for any fault of the device,
-// and its node leaves /dev. A failed call on a port whose node is gone says so with
-// ESHUTDOWN, the code the USB stack itself gives a device that has gone away. Only a
-// failure costs the extra call.
+// An unplugged USB port hangs up: its calls fail with EIO (ENODEV from the usb-serial
+// core), as for any fault of the device, and its node leaves /dev a moment later, once
+// the driver has let go of it. A failed call on a port whose node is gone says so with
+// ESHUTDOWN, the code the USB stack itself gives a device that has gone away. Only such
+// a failure costs the looks, every 5 ms for at most 100 ms.
 CallOutcome unless_removed(int fd, CallOutcome outcome) {
-  if (!outcome.failed()) return outcome;
-  struct stat node {};
-  if (::fstat(fd, &node) == 0 && node.st_nlink == 0) return failure(ESHUTDOWN);
+  if (outcome.system_code != EIO && outcome.system_code != ENODEV) return outcome;
+  for (int look = 0; look < 20; ++look) {
+    struct stat node {};
+    if (::fstat(fd, &node) != 0) break;
+    if (node.st_nlink == 0) return failure(ESHUTDOWN);
+    const timespec pause{0, 5'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
   return outcome;
+}
+
+// USB drivers (cdc-acm, the usb-serial core) report an empty queue from the moment their
+// device is unplugged, and the port hangs up only a moment later. So a queue that was held
+// and then empties is not yet proof of bytes sent: a hang-up within 100 ms says the device
+// went away with them. A normal run's queue is never held and pays nothing.
+CallOutcome unless_hung_up(int fd) {
+  pollfd port{fd, 0, 0};  // no events asked: poll reports only a hang-up
+  CallOutcome outcome;
+  const int ready = guarded_call([&] { return ::poll(&port, 1, 100); }, outcome);
+  if (ready > 0 && (port.revents & POLLHUP) != 0) return unless_removed(fd, failure(EIO));
+  return {};
 }
 
 // The B constant of a rate that has one; B0 for any other. Rate 0 has none on purpose:
@@ -425,14 +443,23 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
   const int fd = fd_of(handle);
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> deadline;
+  // The time limit is the send time limit plus the bytes' own time on the line; a queue
+  // that still holds bytes 50 ms after their time on the line is held.
+  const std::uint32_t on_the_line_ms = milliseconds > send_time_limit_ms ? milliseconds - send_time_limit_ms : 0;
+  Clock::time_point held_from;
+  bool held = false;
   for (;;) {
     int queued = 0;
     const CallOutcome outcome = checked([&] { return ::ioctl(fd, TIOCOUTQ, &queued); });
     if (outcome.failed()) return unless_removed(fd, outcome);
     if (queued <= 0) break;
     const Clock::time_point now = Clock::now();
-    if (!deadline) deadline = now + std::chrono::milliseconds(milliseconds);
+    if (!deadline) {
+      deadline = now + std::chrono::milliseconds(milliseconds);
+      held_from = now + std::chrono::milliseconds(on_the_line_ms + 50);
+    }
     if (now >= *deadline) return failure(ETIMEDOUT);
+    held = held || now >= held_from;
     constexpr auto look_again_after = std::chrono::milliseconds(5);
     const auto pause = std::min<Clock::duration>(look_again_after, *deadline - now);
     const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(pause).count();
@@ -447,7 +474,7 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
   const CallOutcome drained = call_within(left, ::tcdrain, fd);
   // A descriptor that is no terminal (a socket standing in for a port) has no
   // transmitter beyond the queue just seen empty.
-  if (!drained.failed() || drained.system_code == ENOTTY) return {};
+  if (!drained.failed() || drained.system_code == ENOTTY) return held ? unless_hung_up(fd) : CallOutcome{};
   if (drained.system_code == EINTR) return failure(ETIMEDOUT);
   return unless_removed(fd, drained);
 }
