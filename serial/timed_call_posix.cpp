@@ -35,7 +35,7 @@ CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
   limit.it_value.tv_sec = static_cast<time_t>(milliseconds / 1000);
   limit.it_value.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
   if (milliseconds == 0) limit.it_value.tv_usec = 1;
-  limit.it_interval.tv_usec = 10 * 1000;
+  limit.it_interval.tv_usec = 10'000;  // 10 ms
   if (::setitimer(ITIMER_REAL, &limit, nullptr) != 0) {
     return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)};
   }
