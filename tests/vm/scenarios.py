@@ -7,7 +7,8 @@ guest (usb_gadget.sh): cdc-acm's /dev/ttyACM0 and the usb-serial core's generic 
 Before each run the port is left as a careless earlier program might leave it: 7 data bits,
 even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
 whatever flow control the row names. A run must leave 8N1 at its rate, parity checking off,
-and every other flag as it found it.
+and every other flag as it found it, on every port whose driver keeps line settings (the
+generic usb-serial driver keeps none).
 
 Kinds of row:
   sent        the exact bytes arrive, exit 0, the settings above
