@@ -46,7 +46,7 @@ std::string usage_text(const HelpConventions& conventions) {
       "the port (flock), as terminal programs do.\n"
       "\n"
       "Exit codes:\n"
-      "  0    the commands were sent\n"
+      "  0    the commands were sent (gone out, as far as the port's driver can tell)\n"
       "  1    not sent: settings file missing or unreadable, frequency out of range,\n"
       "       serial port failure\n"
       "  255  fatal: the system refused what the program needs to run\n";

@@ -12,6 +12,8 @@ std::string_view serial_failure_reason(std::uint32_t system_code) {
     case ENOENT: case ENODEV: case ENXIO: return "no such device";
     case ENOTTY: case EISDIR: return "not a serial device";
     case ETIMEDOUT: return "timed out";
+    // The port gives this code when a call failed and the device's node has gone.
+    case ESHUTDOWN: return "device removed";
     case EIO: return "input/output error";
     case ENAMETOOLONG: return "name too long";
     default: return {};

@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "serial/device_path.h"
 #include "serial/port_termios2_linux.h"
 #include "serial/serial_platform.h"
+#include "serial/timed_call_posix.h"
 
 namespace vornset {
 
@@ -30,6 +32,35 @@ CallOutcome checked(Call&& call) {
   CallOutcome outcome;
   if (guarded_call(call, outcome) != -1) return {};
   return outcome.failed() ? outcome : failure(EIO);
+}
+
+// An unplugged USB port hangs up: its calls fail with EIO (ENODEV from the usb-serial
+// core), as for any fault of the device, and its node leaves /dev a moment later, once
+// the driver has let go of it. A failed call on a port whose node is gone says so with
+// ESHUTDOWN, the code the USB stack itself gives a device that has gone away. Only such
+// a failure costs the looks, every 5 ms for at most 100 ms.
+CallOutcome unless_removed(int fd, CallOutcome outcome) {
+  if (outcome.system_code != EIO && outcome.system_code != ENODEV) return outcome;
+  for (int look = 0; look < 20; ++look) {
+    struct stat node {};
+    if (::fstat(fd, &node) != 0) break;
+    if (node.st_nlink == 0) return failure(ESHUTDOWN);
+    const timespec pause{0, 5'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+  return outcome;
+}
+
+// USB drivers (cdc-acm, the usb-serial core) report an empty queue from the moment their
+// device is unplugged, and the port hangs up only a moment later. So a queue that was held
+// and then empties is not yet proof of bytes sent: a hang-up within 100 ms says the device
+// went away with them. A normal run's queue is never held and pays nothing.
+CallOutcome unless_hung_up(int fd) {
+  pollfd port{fd, 0, 0};  // no events asked: poll reports only a hang-up
+  CallOutcome outcome;
+  const int ready = guarded_call([&] { return ::poll(&port, 1, 100); }, outcome);
+  if (ready > 0 && (port.revents & POLLHUP) != 0) return unless_removed(fd, failure(EIO));
+  return {};
 }
 
 // The B constant of a rate that has one; B0 for any other. Rate 0 has none on purpose:
@@ -216,6 +247,7 @@ class PosixSerialPlatform final : public SerialPlatform {
   CallOutcome discard_output(PortHandle handle) override;
 
  private:
+  CallOutcome write_and_read_back(int fd, const LineSettings& settings);
   // The settings that the last call read back right after its write, when that call was
   // a write of line settings: the next read of the same port takes them instead of
   // asking the driver again, as nothing has touched the port since. Any other call
@@ -304,12 +336,16 @@ CallOutcome PosixSerialPlatform::read_line_settings(PortHandle handle, LineSetti
     return {};
   }
   drop_read_back();
-  return read_from_driver(fd, settings);
+  return unless_removed(fd, read_from_driver(fd, settings));
 }
 
 CallOutcome PosixSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
   drop_read_back();
   const int fd = fd_of(handle);
+  return unless_removed(fd, write_and_read_back(fd, settings));
+}
+
+CallOutcome PosixSerialPlatform::write_and_read_back(int fd, const LineSettings& settings) {
   termios native;  // encode copies all of it
   if (!encode(settings, native)) return failure(EINVAL);
 
@@ -373,7 +409,7 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
       return {};
     }
     if (outcome.system_code != EAGAIN && outcome.system_code != EWOULDBLOCK) {
-      return outcome.failed() ? outcome : failure(EIO);
+      return unless_removed(fd, outcome.failed() ? outcome : failure(EIO));
     }
     if (!deadline) deadline = Clock::now() + std::chrono::milliseconds(send_time_limit_ms);
     for (;;) {
@@ -383,40 +419,73 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
       const int ready = guarded_call([&] { return ::poll(&room, 1, static_cast<int>(left.count())); }, outcome);
       if (ready == 0) return failure(ETIMEDOUT);
       if (ready > 0) break;  // room, or an error that the next write will report
-      if (outcome.system_code != EINTR) return outcome.failed() ? outcome : failure(EIO);
+      if (outcome.system_code != EINTR) return unless_removed(fd, outcome.failed() ? outcome : failure(EIO));
     }
   }
 }
 
 // TIOCOUTQ counts the bytes that the driver holds and has not yet handed to the
 // hardware. The normal run finds none, which costs this one call; only bytes that are
-// still queued lead to the loop, which looks again every few milliseconds. tcdrain
-// would also wait for the hardware's own buffer, but without a bound: on a line that
-// flow control holds, the process, which ignores Ctrl+C, would never end.
+// still queued lead to the loop, which looks again every few milliseconds. Then tcdrain
+// waits for what the hardware itself still holds, where the driver can tell: the UART's
+// shift register (serial core), an FTDI or CP210x chip's buffer. Other USB drivers
+// (cdc-acm, pl2303, ch341, the generic usb-serial driver) answer at once, and their queue
+// is all there is to see. tcdrain has no bound of its own and the process ignores
+// Ctrl+C: a timer ends it when the time is up, as a line held off would keep it forever.
 CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_t milliseconds) {
   drop_read_back();
   const int fd = fd_of(handle);
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> deadline;
+  // The time limit is the send time limit plus the bytes' own time on the line; a queue
+  // that still holds bytes 50 ms after their time on the line is held.
+  const std::uint32_t on_the_line_ms = milliseconds > send_time_limit_ms ? milliseconds - send_time_limit_ms : 0;
+  Clock::time_point held_from;
+  bool held = false;
   for (;;) {
     int queued = 0;
     const CallOutcome outcome = checked([&] { return ::ioctl(fd, TIOCOUTQ, &queued); });
-    if (outcome.failed()) return outcome;
-    if (queued <= 0) return {};
+    if (outcome.failed()) return unless_removed(fd, outcome);
+    if (queued <= 0) break;
     const Clock::time_point now = Clock::now();
-    if (!deadline) deadline = now + std::chrono::milliseconds(milliseconds);
+    if (!deadline) {
+      deadline = now + std::chrono::milliseconds(milliseconds);
+      held_from = now + std::chrono::milliseconds(on_the_line_ms + 50);
+    }
     if (now >= *deadline) return failure(ETIMEDOUT);
+    held = held || now >= held_from;
     constexpr auto look_again_after = std::chrono::milliseconds(5);
     const auto pause = std::min<Clock::duration>(look_again_after, *deadline - now);
     const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(pause).count();
     const timespec wait{0, static_cast<long>(nanoseconds)};
     ::nanosleep(&wait, nullptr);  // a signal that cuts it short only makes the next look sooner
   }
+  std::uint32_t left = milliseconds;
+  if (deadline) {
+    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+    left = rest > 0 ? static_cast<std::uint32_t>(rest) : 0;
+  }
+  const CallOutcome drained = call_within(left, ::tcdrain, fd);
+  // A descriptor that is no terminal (a socket standing in for a port) has no
+  // transmitter beyond the queue just seen empty.
+  if (!drained.failed() || drained.system_code == ENOTTY) return held ? unless_hung_up(fd) : CallOutcome{};
+  if (drained.system_code == EINTR) return failure(ETIMEDOUT);
+  return unless_removed(fd, drained);
 }
 
+// Throws away what the driver holds, then closes the port at once. A flush does nothing
+// on many USB drivers: the usb-serial core has no flush operation, and cdc-acm keeps the
+// transfers it has handed to the USB stack. The kernel's close at the process's end would
+// then wait up to 30 s for the held line, at a point where no signal ends the wait. Closed
+// here under a timer, the close's wait ends at once, and the driver's shutdown cancels
+// what it still holds: nothing goes out later.
 CallOutcome PosixSerialPlatform::discard_output(PortHandle handle) {
   drop_read_back();
-  return checked([&] { return ::tcflush(fd_of(handle), TCOFLUSH); });
+  const int fd = fd_of(handle);
+  const CallOutcome flushed = unless_removed(fd, checked([&] { return ::tcflush(fd, TCOFLUSH); }));
+  release_serial_port();  // the exclusive flag is the terminal's: cleared while the port is ours
+  call_within(0, ::close, fd);  // interrupted (EINTR) is its expected end; the port is closed then too
+  return flushed;
 }
 
 }  // namespace

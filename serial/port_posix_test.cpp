@@ -178,20 +178,36 @@ TEST(PosixPort, OpenFailuresSayWhy) {
 }
 
 TEST(PosixPort, APortThatStopsTakingBytesFailsTheSendInsteadOfHanging) {
-  SerialLine line;
-  Port port;
-  port.link.open(line.device_path());
-  port.link.configure("9600");
-  ASSERT_EQ(tcflow(line.device_fd(), TCOOFF), 0);
-  const auto start = std::chrono::steady_clock::now();
-  port.link.send("LP1;");
-  const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(1900));
-  EXPECT_LT(waited, std::chrono::milliseconds(3000));
-  EXPECT_EQ(port.errors.last(), error_number::device_timeout);
-  EXPECT_EQ(port.link.failure_message(),
-            "Serial port " + line.device_path() + " did not take all commands (timed out)");
-  tcflow(line.device_fd(), TCOON);
+  const struct {
+    bool unplugged;  // false: output stopped, as flow control stops it
+    int min_ms;
+    std::string reason;
+  } table[] = {
+      {false, 1900, "timed out"},
+      {true, 0, "device removed"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.reason);
+    SerialLine line;
+    Port port;
+    port.link.open(line.device_path());
+    port.link.configure("9600");
+    if (row.unplugged) {
+      line.unplug();
+    } else {
+      ASSERT_EQ(tcflow(line.device_fd(), TCOOFF), 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    port.link.send("LP1;");
+    port.link.wait_until_sent();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(row.min_ms));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_EQ(port.errors.last(), error_number::device_timeout);
+    EXPECT_EQ(port.link.failure_message(),
+              "Serial port " + line.device_path() + " did not take all commands (" + row.reason + ")");
+    if (!row.unplugged) tcflow(line.device_fd(), TCOON);
+  }
 }
 
 TEST(PosixPort, ThePortIsExclusiveForTheRunAndSharedAgainWhenTheRunIsReleased) {
@@ -218,17 +234,20 @@ TEST(PosixPort, ThePortIsExclusiveForTheRunAndSharedAgainWhenTheRunIsReleased) {
 }
 
 // TIOCOUTQ is SIOCOUTQ on a socket: what the peer has not read yet stands in for bytes
-// that the driver holds but has not sent, which a pseudo-terminal never shows.
+// that the driver holds but has not sent, which a pseudo-terminal never shows. A peer
+// that goes away empties the queue and hangs the line up, as an unplugged USB device does.
 TEST(PosixPort, WaitUntilSentLooksAtTheQueueUntilItIsEmptyOrTheTimeIsUp) {
   const struct {
     int peer_reads_after_ms;  // -1: never
     std::uint32_t limit_ms;
     bool sent;
+    bool peer_leaves = false;  // the peer closes its end instead of reading
   } table[] = {
       {0, 0, true},  // read before the wait: the first look finds the queue empty
       {100, 2000, true},
       {-1, 150, false},
       {-1, 0, false},
+      {100, 2000, false, true},
   };
   for (const auto& row : table) {
     SCOPED_TRACE("peer reads after " + std::to_string(row.peer_reads_after_ms) + " ms, limit " +
@@ -243,6 +262,11 @@ TEST(PosixPort, WaitUntilSentLooksAtTheQueueUntilItIsEmptyOrTheTimeIsUp) {
     std::thread peer([&] {
       if (row.peer_reads_after_ms <= 0) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(row.peer_reads_after_ms));
+      if (row.peer_leaves) {
+        ::close(ends[1]);
+        ends[1] = -1;
+        return;
+      }
       EXPECT_EQ(::read(ends[1], got, sizeof got), 4);
     });
     const auto start = std::chrono::steady_clock::now();
@@ -251,15 +275,17 @@ TEST(PosixPort, WaitUntilSentLooksAtTheQueueUntilItIsEmptyOrTheTimeIsUp) {
     peer.join();
     EXPECT_EQ(outcome.failed(), !row.sent);
     if (!row.sent) {
-      EXPECT_EQ(outcome.system_code, static_cast<std::uint32_t>(ETIMEDOUT));
-      EXPECT_GE(waited, std::chrono::milliseconds(row.limit_ms));
+      EXPECT_EQ(outcome.system_code, static_cast<std::uint32_t>(row.peer_leaves ? EIO : ETIMEDOUT));
+      if (!row.peer_leaves) {
+        EXPECT_GE(waited, std::chrono::milliseconds(row.limit_ms));
+      }
     }
     if (row.peer_reads_after_ms > 0) {
       EXPECT_GE(waited, std::chrono::milliseconds(row.peer_reads_after_ms));
     }
     EXPECT_LT(waited, std::chrono::milliseconds(row.limit_ms + 1000));
     ::close(ends[0]);
-    ::close(ends[1]);
+    if (ends[1] >= 0) ::close(ends[1]);
   }
 }
 

@@ -78,12 +78,14 @@ class SerialPlatform {
   // One write of all `bytes`; `written` says how many the port took.
   virtual CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) = 0;
 
-  // Waits until the driver's output queue is empty, at most `milliseconds`: a driver
+  // Waits until the driver's output queue is empty, and then until the hardware has sent
+  // its last byte where the driver can tell, at most `milliseconds` in all: a driver
   // takes a write at once and sends it later, so a taken write is not yet a sent one.
   // Fails as a timed-out write fails when bytes are still queued at the end.
   virtual CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) = 0;
   // Throws away what the driver still holds for sending, so that the process can end at
-  // once instead of waiting for a line that is held off.
+  // once instead of waiting for a line that is held off. The port may be closed by it:
+  // no call uses the handle afterwards.
   virtual CallOutcome discard_output(PortHandle handle) = 0;
 
  protected:
@@ -97,8 +99,8 @@ SerialPlatform& system_serial_platform();
 
 // Leaves the port that the system platform opened as other programs found it before the
 // run: on POSIX its terminal's exclusive-use flag is cleared again. The port itself stays
-// open until the process ends. The exit sequence calls it on every way out; calling it
-// again, or without an open port, does nothing.
+// open until the process ends, unless discard_output closed it. The exit sequence calls
+// it on every way out; calling it again, or without an open port, does nothing.
 void release_serial_port();
 
 }  // namespace vornset

@@ -37,6 +37,11 @@ std::string SerialLine::received(int quiet_milliseconds) {
   return bytes;
 }
 
+void SerialLine::unplug() {
+  close(instrument_fd_);
+  instrument_fd_ = -1;
+}
+
 bool SerialLine::exclusive() const {
   int flag = -1;
   EXPECT_EQ(ioctl(device_fd_, TIOCGEXCL, &flag), 0);

@@ -26,6 +26,9 @@ class SerialLine {
   bool exclusive() const;
   // User-mode emulators do not pass the question on.
   bool exclusive_flag_readable() const;
+  // The device goes away as an unplugged USB port does: the terminal hangs up and its
+  // node leaves /dev/pts.
+  void unplug();
 
  private:
   int instrument_fd_ = -1;

@@ -1,6 +1,7 @@
 """The guest's initramfs: busybox, the program under test, two small helpers built here
-(termios_probe, on_terminal), the kernel modules the guest loads, and guest_init.sh as
-/init; and the guest's device tree where its machine takes one."""
+(termios_probe, on_terminal), the USB gadget's script (usb_gadget.sh), the kernel modules
+the guest loads, and guest_init.sh as /init; and the guest's device tree where its machine
+takes one."""
 import os
 import shutil
 import subprocess
@@ -10,6 +11,7 @@ from initramfs import Initramfs
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 HELPERS = ["termios_probe", "on_terminal"]
+SCRIPTS = ["usb_gadget"]
 
 # A normal user for what root would get past: TIOCEXCL does not stop root.
 PASSWD = b"root:x:0:0:root:/:/bin/sh\ntester:x:1000:1000:tester:/tmp:/bin/sh\n"
@@ -53,6 +55,8 @@ def build_initramfs(guest, program, kernel, busybox, work_dir):
     image.copy("bin/vornset", program, 0o755)
     for helper in HELPERS:
         image.copy("bin/" + helper, _build_helper(helper, guest.compiler, work_dir), 0o755)
+    for script in SCRIPTS:
+        image.copy("bin/" + script, os.path.join(HERE, script + ".sh"), 0o755)
     names = []
     for module in kernel["modules"]:
         name = os.path.basename(module)

@@ -99,7 +99,7 @@ class GuestMachine(Control):
         names = [os.path.basename(port.device) for port in guest.ports
                  if port in guest.serials and not port.on_terminal or
                  any("{%s}" % os.path.basename(port.device) in a for a in guest.devices)]
-        names.append(CONTROL)
+        names += list(guest.relays) + [CONTROL]
         self.sockets = {name: os.path.join(socket_dir, name + ".sock") for name in names}
         for path in self.sockets.values():
             if os.path.exists(path):
@@ -130,6 +130,9 @@ class GuestMachine(Control):
                 "-device", "virtconsole,chardev=log",
                 "-chardev", "socket,id=ctl,%s" % _socket(self.sockets[CONTROL]),
                 "-device", "virtserialport,chardev=ctl,name=control"]
+            for name in guest.relays:
+                command += ["-chardev", "socket,id=%s,%s" % (name, _socket(self.sockets[name])),
+                            "-device", "virtserialport,chardev=%s,name=%s" % (name, name)]
         self.powers_off = guest.powers_off
         started = time.monotonic()
         self._log = open(os.path.join(work_dir, "qemu.log"), "w")

@@ -26,6 +26,8 @@ class Guest:
     dtb_removed: tuple = ()    # nodes taken out of it
     powers_off: bool = True    # the guest's poweroff ends qemu
     memory: str = "256M"
+    relays: tuple = ()         # virtio ports that relay the gadget side of USB gadget ports
+    setup: str = ""            # a shell script that readies the guest's own ports
 
 
 GUESTS = {guest.name: guest for guest in (
@@ -34,7 +36,15 @@ GUESTS = {guest.name: guest for guest in (
           (None, scenarios.UART, scenarios.CTS_OFF), scenarios.PORTS,
           devices=("-device", "qemu-xhci", "-chardev", "socket,id=usb0,{ttyUSB0}",
                    "-device", "usb-serial,chardev=usb0"),
-          modules=("virtio_pci", "virtio_console", "xhci_pci", "ftdi_sio")),
+          # The USB ports made in the guest itself: dummy_hcd's controller with a gadget made
+          # in configfs (CDC-ACM and generic serial functions) on one side, cdc-acm and the
+          # usb-serial core on the other; what they depend on comes along (udc-core,
+          # u_serial, usbserial). The gadget is plugged after the FTDI adapter, so that the
+          # generic USB port is ttyUSB1.
+          modules=("virtio_pci", "virtio_console", "xhci_pci", "ftdi_sio", "configfs",
+                   "libcomposite", "usb_f_acm", "usb_f_serial", "dummy_hcd", "cdc_acm"),
+          relays=tuple(port.relay for port in scenarios.GADGET_PORTS),
+          setup="usb_gadget plug && usb_gadget relay"),
     # The board's device tree gives the PL011 to the Bluetooth chip (no /dev/ttyAMA0 then)
     # and the kernel's console to the mini UART: both are taken back.
     Guest("raspi3b", "arm64", "linux-image-arm64", "aarch64-linux-gnu-gcc",

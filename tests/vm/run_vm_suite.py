@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Runs the Linux program on real kernel serial drivers in a qemu guest (guests.py): the
-8250 UART and the FTDI USB-serial driver on x86-64, the mini UART on a Raspberry Pi 3 B,
-the PL011 on the ARM virt machines, each port wired to the host, where the host plays the
-instrument. One boot runs the guest's rows of scenarios.py; one line per row, then
-"N passed, N failed" (", N skipped").
+8250 UART and the FTDI USB-serial driver on x86-64, with cdc-acm and the usb-serial core's
+generic driver on a USB gadget in the same guest, whose ports relay to the host; the mini
+UART on a Raspberry Pi 3 B; the PL011 on the ARM virt machines. Each port is wired to the
+host, where the host plays the instrument. One boot runs the guest's rows of scenarios.py;
+one line per row, then "N passed, N failed" (", N skipped").
 
 usage: run_vm_suite.py --program build/default/vornset [--guest x86-64] [--work-dir DIR]
-                       [--cache-dir DIR] [--only KIND]
+                       [--cache-dir DIR] [--only KIND[,KIND...]]
 
 The program is a static one for the guest's architecture. Skipped, saying so, without the
 guest's qemu. The kernel and busybox come from Debian's package archive once and are kept
@@ -34,6 +35,7 @@ for port in {devices}; do
   for i in $(seq 300); do [ -c $port ] && break; sleep 0.1; done
   chgrp dialout $port && chmod 660 $port || exit 1
 done
+{setup}
 uname -r
 """
 
@@ -54,11 +56,12 @@ def main():
     parser.add_argument("--guest", choices=sorted(GUESTS), default="x86-64")
     parser.add_argument("--work-dir")
     parser.add_argument("--cache-dir", default=default_cache())
-    parser.add_argument("--only", help="run only the rows of this kind (sent, held, ...)")
+    parser.add_argument("--only", help="run only the rows of these kinds (sent,held,...)")
     options = parser.parse_args()
     guest_kind = GUESTS[options.guest]
+    kinds = options.only.split(",") if options.only else None
     table = [row for row in scenarios.TABLE
-             if options.only in (None, row.kind) and row.port in guest_kind.ports]
+             if (kinds is None or row.kind in kinds) and row.port in guest_kind.ports]
     program = os.path.abspath(options.program)
     work_dir = os.path.abspath(options.work_dir or os.path.join(
         os.path.dirname(program), "vm-linux-" + options.guest))
@@ -100,11 +103,15 @@ def main():
         guest = GuestMachine(guest_kind, kernel["kernel"], initramfs, work_dir, socket_dir,
                              terminals)
         for name, path in guest.sockets.items():
-            if name != CONTROL:
+            if name != CONTROL and name not in guest_kind.relays:
                 lines["/dev/" + name] = Instrument(path)
+        for port in guest_kind.ports:
+            if port.relay:
+                lines[port.device] = Instrument(guest.sockets[port.relay])
         boot = guest.wait_ready()
         status, release = guest.run(SETUP.format(
-            devices=" ".join(port.device for port in guest_kind.ports)))
+            devices=" ".join(port.device for port in guest_kind.ports if not port.relay),
+            setup=guest_kind.setup + " || exit 1" if guest_kind.setup else ""))
         if status != 0:
             raise GuestError("the guest's ports are not there: " + release.strip())
         print("guest %s: Linux %s (package %s), up in %.1f s; kernel log in %s"

@@ -1,13 +1,17 @@
 """The table of runs of the program in the guests (guests.py), each with the instrument on
 the host's end: on x86-64, the 8250 UART (/dev/ttyS1), the FTDI USB-serial adapter
-(/dev/ttyUSB0) and another 8250 (/dev/ttyS2) whose CTS is off; on a Raspberry Pi 3 B, its
-mini UART (/dev/ttyS1); on the ARM virt machines, the PL011 (/dev/ttyAMA0).
+(/dev/ttyUSB0), another 8250 (/dev/ttyS2) whose CTS is off, and the two ports of a USB
+gadget in the guest (usb_gadget.sh): cdc-acm's /dev/ttyACM0 and the usb-serial core's
+generic driver's /dev/ttyUSB1, whose gadget sides relay to the host's instrument; on a
+Raspberry Pi 3 B, its mini UART (/dev/ttyS1); on the ARM virt machines, the PL011
+(/dev/ttyAMA0).
 
 Before each run the port is left as a careless earlier program might leave it: 7 data bits,
 even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
 whatever flow control the row names (the mini UART, which has one stop bit and no parity,
 without those two). A run must leave 8N1 at its rate, parity checking off, and every other
-flag as it found it.
+flag as it found it, on every port whose driver keeps line settings (the generic usb-serial
+driver keeps none).
 
 Kinds of row:
   sent        the exact bytes arrive, exit 0, the settings above
@@ -25,6 +29,13 @@ Kinds of row:
   shared      another program holds the port open without a lock: the run (as a normal
               user) sends, and afterwards a normal user can still open the port
   oversized   a settings file over 1 MiB: "cannot be read", exit 1, the port untouched
+  rate-fixed  a driver that sets nothing on the line (the generic usb-serial driver): the
+              rate is refused, exit 1, and the commands go out all the same
+  usb-held    the gadget is connected afresh and its port not opened, so the USB transfers
+              wait: the run gives up within 3 s, exit 1, and nothing arrives once the
+              gadget's port is opened afterwards
+  unplugged   the same, and the gadget is disconnected half a second into the run: the run
+              ends within 3 s, exit 1, and says the device was removed
 """
 import re
 import shlex
@@ -56,12 +67,20 @@ class Port:
     # register (the divisor's low byte goes out each time the port is set up) and in the
     # interrupt enable register (the high byte). This is its clock over 16.
     latch_clock: int = 0
+    # The virtio port to which the gadget side of a USB gadget port relays; "" for others.
+    relay: str = ""
+    # The driver takes no line settings at all: a preparing stty is partly ignored.
+    fixed_line: bool = False
 
 
 UART = Port("/dev/ttyS1", "8250")
 FTDI = Port("/dev/ttyUSB0", "ftdi_sio", shows_writes=True)
 CTS_OFF = Port("/dev/ttyS2", "8250", on_terminal=True)
-PORTS = (UART, FTDI, CTS_OFF)
+# The relays pass on what they read, in chunks of their own.
+ACM = Port("/dev/ttyACM0", "cdc_acm", relay="ttyGS0")
+GENERIC = Port("/dev/ttyUSB1", "usbserial", relay="ttyGS1", fixed_line=True)
+GADGET_PORTS = (ACM, GENERIC)
+PORTS = (UART, FTDI, CTS_OFF) + GADGET_PORTS
 MINI_UART = Port("/dev/ttyS1", "bcm2835aux", start="9600 cs7 inpck hupcl -clocal",
                  latch_clock=50000000)
 PL011 = Port("/dev/ttyAMA0", "pl011", table=("ttyAMA", 0))
@@ -76,7 +95,10 @@ HELD_LIMIT_S = 3.0
 HOLDER_LEAVES_S = 0.5
 XON_DELAY_S = 1.0
 OVERSIZED_BYTES = 1024 * 1024 + 1
+UNPLUG_AFTER_S = 0.5
 NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
+REMOVED = "Serial port {device} did not take all commands (device removed)"
+REFUSED = "Serial port {device} refused the line settings (baud rate {baud} not supported)"
 
 
 @dataclass(frozen=True)
@@ -92,13 +114,14 @@ class Kind:
     xon_during: bool = False   # ... and sends XON a second into it
     as_user: bool = False      # the run, and an open afterwards, by a normal user
     oversized: bool = False    # the settings file is over 1 MiB
+    usb_held: bool = False     # the gadget is connected afresh and its side not opened
+    unplugged: bool = False    # ... and is disconnected half a second into the run
 
 
 KINDS = {
     "sent": Kind(0, True),
     # What goes out after a refused rate is not asked here.
-    "refused": Kind(1, None, "Serial port {device} refused the line settings "
-                             "(baud rate {baud} not supported)", settings=""),
+    "refused": Kind(1, None, REFUSED, settings=""),
     "held": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, xoff=True),
     "held-alone": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, holder_leaves=True,
                        xoff=True),
@@ -107,6 +130,10 @@ KINDS = {
     "shared": Kind(0, True, holder=True, as_user=True),
     "oversized": Kind(1, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
                       settings="kept", oversized=True),
+    "rate-fixed": Kind(1, True, REFUSED, settings=""),
+    "usb-held": Kind(1, False, NOT_TAKEN, gives_up=True, usb_held=True),
+    "unplugged": Kind(1, False, REMOVED, gives_up=True, settings="", usb_held=True,
+                      unplugged=True),
 }
 
 
@@ -119,6 +146,7 @@ class Row:
     commands: tuple = HF_7_05
     flow: str = "-ixon -crtscts"
     timed: bool = False
+    message: str = ""  # the line the terminal must show, where not the kind's
 
     @property
     def name(self):
@@ -151,6 +179,15 @@ TABLE = [
     Row("shared", UART, 19200),
     Row("shared", FTDI, 19200),
     Row("oversized", UART, 19200),
+    Row("sent", ACM, 19200, timed=True),
+    Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
+    Row("sent", ACM, 19200, flow="-ixon crtscts"),
+    Row("rate-fixed", GENERIC, 19200, timed=True),
+    # The generic driver's refusal comes first, and the first failure is the one told.
+    Row("usb-held", ACM, 19200),
+    Row("usb-held", GENERIC, 19200, message=REFUSED),
+    Row("unplugged", ACM, 19200),
+    Row("unplugged", GENERIC, 19200, message=REFUSED),
     # The mini UART's rate is the core clock (400 MHz in qemu) over 8 x (divisor + 1). Its
     # rates here have a divisor whose high byte leaves the transmit interrupt off in qemu
     # (not 19200 nor 57600: the guest would drown in interrupts).
@@ -191,6 +228,8 @@ def _run_script(row):
         before_run = "(sleep %.1f; kill $(cat /tmp/holder)) &" % HOLDER_LEAVES_S
     if kind.oversized:
         before_run = "head -c %d /dev/zero | tr '\\0' x >> VornSet.ini" % OVERSIZED_BYTES
+    if kind.unplugged:
+        before_run = "(sleep %.1f; usb_gadget unplug) > /dev/null 2>&1 &" % UNPLUG_AFTER_S
     return "\n".join([
         "rm -rf /tmp/case && mkdir -m 755 /tmp/case && cd /tmp/case",
         "printf %s > VornSet.ini" % shlex.quote(settings.replace("\\", "\\\\")),
@@ -208,14 +247,15 @@ def _run_script(row):
     ])
 
 
-def _parse_run(output):
+def _parse_run(output, kind):
     head, _, terminal = output.partition("\nterminal\n")
     values = dict(line.split(" ", 1) for line in head.splitlines() if " " in line)
     t0, t1 = (float(value) for value in values["elapsed"].split())
     return {
         "exit": int(values["exit"]),
         "elapsed": t1 - t0,
-        "termios": line_settings.parse(values["termios"]),
+        # An unplugged port has no settings left to read.
+        "termios": line_settings.parse(values["termios"]) if kind.settings else None,
         "terminal": _terminal_lines(terminal),
     }
 
@@ -248,7 +288,11 @@ def run_row(guest, lines, row):
     device = row.port.device
     line = lines[device]
     kind = KINDS[row.kind]
-    prepare = ["stty -F %s %s %s" % (device, row.port.start, row.flow)]
+    prepare = []
+    if kind.usb_held:
+        prepare.append("usb_gadget quiet && usb_gadget unplug && usb_gadget plug || exit 1")
+    prepare.append("stty -F %s %s %s%s" % (device, row.port.start, row.flow,
+                                           " || true" if row.port.fixed_line else ""))
     if kind.holder:
         prepare.append(HOLDER.format(device=device))
     prepare.append("termios_probe " + device)
@@ -277,6 +321,13 @@ def run_row(guest, lines, row):
     if kind.xoff and kind.gives_up:
         line.send(XON)
         late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
+    if kind.usb_held:
+        # The gadget's port opened at last: what the run left in flight would arrive now.
+        restore = "usb_gadget plug && usb_gadget relay" if kind.unplugged else "usb_gadget relay"
+        restored, said = guest.run(restore)
+        if restored != 0:
+            problems.append("the gadget did not come back: " + said.strip())
+        late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
     if kind.holder:
         if kind.as_user:
             opened, said = guest.run(USER_OPEN.format(device=device))
@@ -290,7 +341,7 @@ def run_row(guest, lines, row):
         latched = bytes(round(row.port.latch_clock / rate) & 0xFF
                         for rate in (int(row.port.start.split()[0]), row.baud))
         received, late = received.strip(latched), late.strip(latched)
-    run = _parse_run(text)
+    run = _parse_run(text, kind)
     problems += _check(row, run, before, received, late, line.chunks())
     note = ""
     if row.timed:
@@ -307,8 +358,8 @@ def _check(row, run, before, received, late, chunks):
     problems = []
     if run["exit"] != kind.exit:
         problems.append("exit %d, not %d" % (run["exit"], kind.exit))
-    if kind.message:
-        message = kind.message.format(device=row.port.device, baud=row.baud)
+    if row.message or kind.message:
+        message = (row.message or kind.message).format(device=row.port.device, baud=row.baud)
         if message not in run["terminal"]:
             problems.append("no line %r on the terminal (it shows %r)"
                             % (message, [line for line in run["terminal"] if line]))
@@ -316,10 +367,10 @@ def _check(row, run, before, received, late, chunks):
     if kind.sends is not None and received != expected:
         problems.append("the instrument received %r, not %r" % (received, expected))
     if late:
-        problems.append("after XON the instrument still received %r" % late)
+        problems.append("afterwards the instrument still received %r" % late)
     if kind.gives_up and run["elapsed"] >= HELD_LIMIT_S:
         problems.append("the run took %.1f s" % run["elapsed"])
-    if kind.settings == "run":
+    if kind.settings == "run" and not row.port.fixed_line:
         problems += line_settings.run_problems(before, run["termios"], row.baud)
     if kind.settings == "kept":
         problems += line_settings.untouched_problems(before, run["termios"])

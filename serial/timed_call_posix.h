@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+#include "frame/guarded_call.h"
+
+namespace vornset {
+
+// Runs `call(fd)` with a timer armed: a call that waits interruptibly in the kernel
+// (tcdrain, the close of a terminal that still holds bytes) fails with EINTR once
+// `milliseconds` have passed, instead of waiting as long as the kernel would. The
+// terminal layer has no time limit of its own for either wait.
+CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd);
+
+}  // namespace vornset

@@ -1,0 +1,65 @@
+#include "serial/timed_call_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace vornset {
+namespace {
+
+int read_one_byte(int fd) {
+  char byte = 0;
+  return static_cast<int>(::read(fd, &byte, 1));
+}
+
+// A read from a pipe waits in the kernel as tcdrain and a terminal's close do.
+TEST(TimedCall, AWaitInTheKernelEndsWhenTheTimeIsUp) {
+  const struct {
+    int byte_after_ms;  // -1: never
+    std::uint32_t limit_ms;
+    bool ends_by_itself;
+  } table[] = {
+      {-1, 0, false},  // the signal may come before the wait begins: the next one ends it
+      {-1, 150, false},
+      {50, 2000, true},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE("byte after " + std::to_string(row.byte_after_ms) + " ms, limit " +
+                 std::to_string(row.limit_ms));
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::thread writer([&] {
+      if (row.byte_after_ms < 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(row.byte_after_ms));
+      EXPECT_EQ(::write(ends[1], "x", 1), 1);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const CallOutcome outcome = call_within(row.limit_ms, read_one_byte, ends[0]);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    writer.join();
+    if (row.ends_by_itself) {
+      EXPECT_FALSE(outcome.failed());
+      EXPECT_GE(waited, std::chrono::milliseconds(row.byte_after_ms));
+    } else {
+      EXPECT_EQ(outcome.system_code, static_cast<std::uint32_t>(EINTR));
+      EXPECT_GE(waited, std::chrono::milliseconds(row.limit_ms));
+    }
+    EXPECT_LT(waited, std::chrono::milliseconds(row.limit_ms + 500));
+    // The timer is off again: no later call of the run is interrupted.
+    itimerval left{};
+    ASSERT_EQ(getitimer(ITIMER_REAL, &left), 0);
+    EXPECT_EQ(left.it_value.tv_sec, 0);
+    EXPECT_EQ(left.it_value.tv_usec, 0);
+    ::close(ends[0]);
+    ::close(ends[1]);
+  }
+}
+
+}  // namespace
+}  // namespace vornset
