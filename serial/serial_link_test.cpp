@@ -38,6 +38,15 @@ constexpr std::uint32_t code_unexplained = 9999;
 int ignore_fatal_number = 0;
 void note_fatal(int number) { ignore_fatal_number = number; }
 
+// A run's statements: open, configure, two commands, the wait until they are sent.
+void run_on(SerialLink& link, std::string_view port_text, std::string_view baud_text) {
+  link.open(port_text);
+  link.configure(baud_text);
+  link.send("LP1;");
+  link.send("TT0;");
+  link.wait_until_sent();
+}
+
 struct LinkTest : ::testing::Test {
   FakeSerialPlatform platform;
   FileTable files;
@@ -45,11 +54,7 @@ struct LinkTest : ::testing::Test {
   SerialLink link{platform, files, errors};
 
   void run(std::string_view port_text = "3", std::string_view baud_text = "19200") {
-    link.open(port_text);
-    link.configure(baud_text);
-    link.send("LP1;");
-    link.send("TT0;");
-    link.wait_until_sent();
+    run_on(link, port_text, baud_text);
   }
   std::vector<FakeSerialPlatform::Entry> writes_of(Call call) const {
     std::vector<FakeSerialPlatform::Entry> found;
@@ -215,11 +220,7 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
     }
     fake.keeps_rate = row.keeps_rate;
     fake.refused_baud_rate = row.refused_baud_rate;
-    port.open("3");
-    port.configure(row.baud_text);
-    port.send("LP1;");
-    port.send("TT0;");
-    port.wait_until_sent();
+    run_on(port, "3", row.baud_text);
     SCOPED_TRACE(std::string(row.message) + " at " + std::string(row.baud_text) + " keeping " +
                  std::to_string(row.keeps_rate) + (row.mini_uart ? " mini UART" : ""));
     // The refusal is recorded all the same; every step still runs, and one more read
@@ -350,11 +351,7 @@ TEST_F(LinkTest, CommandsCountAsSentOnlyOnceTheLineHasTakenThemInTime) {
     ErrorState state{note_fatal};
     SerialLink port{fake, table_of_files, state};
     fake.line_held_for_ms = row.held_for_ms;
-    port.open("3");
-    port.configure(row.baud_text);
-    port.send("LP1;");
-    port.send("TT0;");
-    port.wait_until_sent();
+    run_on(port, "3", row.baud_text);
     SCOPED_TRACE(std::string(row.baud_text) + " held " + std::to_string(row.held_for_ms));
     for (const auto& entry : fake.log) {
       if (entry.call == Call::wait_until_sent) {
