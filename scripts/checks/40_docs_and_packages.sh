@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The manual page formats without a warning; the help, the manual page and the README tell
-# the same facts; lintian finds no error or warning in the .deb, which installs a program
-# that drives the simulated instrument; the Windows .zip holds what a user needs. Packages come from the default and mingw-i686
+# the same facts; lintian finds no error or warning in the .deb, which installs the program
+# and the simulated instrument it drives; the Windows .zip holds what a user needs. Packages come from the default and mingw-i686
 # builds, which are configured and built here when they are not yet.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -16,13 +16,15 @@ for build in "$native" "$windows"; do
   cmake --build "$build" -j "$jobs" >/dev/null
 done
 
-echo "-- manual page"
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l docs/vornset.1 2>&1 >/dev/null)
-if [ -n "$warnings" ]; then
-  echo "docs/vornset.1: $warnings" >&2
-  exit 1
-fi
-echo "docs/vornset.1 formats without warnings"
+echo "-- manual pages"
+for page in docs/vornset.1 docs/vornset-instrument-sim.1; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+  if [ -n "$warnings" ]; then
+    echo "$page: $warnings" >&2
+    exit 1
+  fi
+  echo "$page formats without warnings"
+done
 
 echo "-- shared facts"
 python3 tests/docs/shared_facts.py "$native/vornset" docs/vornset.1 README.md
@@ -31,7 +33,7 @@ echo "-- .deb"
 rm -rf "$native/packages"
 (cd "$native" && cpack -G DEB >/dev/null)
 debs=("$native"/packages/*.deb)
-tests/package/deb_runs_the_instrument.sh "${debs[0]}" "$native/tools/instrument_sim/vornset-instrument-sim"
+tests/package/deb_runs_the_instrument.sh "${debs[0]}"
 
 echo "-- .zip"
 rm -rf "$windows/packages"
