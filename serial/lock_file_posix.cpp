@@ -30,6 +30,23 @@ pid_t ascii_pid(std::string_view bytes) {
   return digits > 0 && at == bytes.size() ? static_cast<pid_t>(pid) : 0;
 }
 
+// The name behind the last '/'.
+const char* last_part(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash == nullptr ? path : slash + 1;
+}
+
+// Whether `path` may be a link to the device rather than the device: anything but a name
+// right under /dev and a pseudo-terminal's, such as the stable names under
+// /dev/serial/by-id. Asking costs a system call, which the usual names do not pay.
+bool may_be_a_link(const char* path) {
+  constexpr std::string_view dev = "/dev/";
+  constexpr std::string_view pts = "/dev/pts/";
+  const std::string_view text(path);
+  if (text.starts_with(pts)) return false;
+  return !text.starts_with(dev) || text.find('/', dev.size()) != std::string_view::npos;
+}
+
 }  // namespace
 
 pid_t pid_in_lock_file(std::string_view bytes) {
@@ -43,8 +60,16 @@ pid_t pid_in_lock_file(std::string_view bytes) {
 bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories) {
-  const char* slash = std::strrchr(device_path, '/');
-  const char* name = slash == nullptr ? device_path : slash + 1;
+  // A lock file carries the name of the device itself, whatever link the settings name.
+  char target[PATH_MAX];
+  const char* name = last_part(device_path);
+  if (may_be_a_link(device_path)) {
+    const ssize_t size = ::readlink(device_path, target, sizeof target - 1);
+    if (size > 0) {
+      target[size] = '\0';
+      name = last_part(target);
+    }
+  }
   const std::size_t name_size = std::strlen(name);
   if (name_size == 0) return 0;
   for (const char* directory : directories) {

@@ -21,9 +21,10 @@ pid_t pid_in_lock_file(std::string_view bytes);
 bool process_alive(pid_t pid);
 
 // The live process whose lock file LCK..NAME, NAME the last part of `device_path`
-// (ttyUSB0 for /dev/ttyUSB0), stands in one of `directories`; 0 when none does. A lock
-// file whose process is gone is stale and left alone. A port without a lock file costs
-// one failed open per directory and no allocation.
+// (ttyUSB0 for /dev/ttyUSB0) or of the device a link there leads to, stands in one of
+// `directories`; 0 when none does. A lock file whose process is gone is stale and left
+// alone. A port under its usual name without a lock file costs one failed open per
+// directory and no allocation; a name that may be a link, one readlink more.
 pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories);
 
 }  // namespace vornset

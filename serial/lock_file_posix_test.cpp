@@ -73,6 +73,11 @@ TEST(LockFile, OnlyALiveProcessHoldsThePort) {
     unlink(file.c_str());
   }
   EXPECT_EQ(lock_file_holder("/dev/", directories), 0);
+  // A stable name is a link to the device, whose name the lock file carries.
+  run_lock.write_file("LCK..ttyUSB0", std::to_string(live));
+  const std::string by_id = run_lock.file("usb-Maker_Adapter_A1-if00-port0");
+  ASSERT_EQ(symlink("../../ttyUSB0", by_id.c_str()), 0);
+  EXPECT_EQ(lock_file_holder(by_id.c_str(), directories), live);
 }
 
 }  // namespace
