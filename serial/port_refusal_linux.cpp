@@ -42,15 +42,23 @@ bool read_file(const std::string& path, std::string& text) {
   return got == 0;
 }
 
-// Calls `take` with the fields of each line of a colon-separated file, until it says stop.
+// Calls `take` with each line of `text`, until it says stop.
+template <typename Take>
+void each_line(std::string_view text, Take take) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    if (!take(text.substr(at, end - at))) return;
+    at = end + 1;
+  }
+}
+
+// Calls `take` with the first four fields of each line of a colon-separated file, until
+// it says stop.
 template <typename Take>
 void each_entry(std::string_view file, Take take) {
-  std::size_t at = 0;
-  while (at < file.size()) {
-    std::size_t end = file.find('\n', at);
-    if (end == std::string_view::npos) end = file.size();
-    const std::string_view line = file.substr(at, end - at);
-    at = end + 1;
+  each_line(file, [&](std::string_view line) {
     std::string_view fields[4];
     std::size_t field_at = 0;
     for (std::string_view& field : fields) {
@@ -58,8 +66,8 @@ void each_entry(std::string_view file, Take take) {
       field = line.substr(field_at, colon - field_at);
       field_at = colon == std::string_view::npos ? line.size() : colon + 1;
     }
-    if (!take(fields)) return;
-  }
+    return take(fields);
+  });
 }
 
 bool listed(std::string_view members, std::string_view name) {
@@ -84,18 +92,16 @@ pid_t flock_holder(const char* device_path, const char* proc) {
   struct stat device;
   std::string locks;
   if (::stat(device_path, &device) != 0 || !read_file(std::string(proc) + "/locks", locks)) return 0;
-  std::size_t at = 0;
-  while (at < locks.size()) {
-    std::size_t end = locks.find('\n', at);
-    if (end == std::string::npos) end = locks.size();
-    const std::optional<HeldLock> lock = parse_held_lock(std::string_view(locks).substr(at, end - at));
-    at = end + 1;
+  pid_t holder = 0;
+  each_line(locks, [&](std::string_view line) {
+    const std::optional<HeldLock> lock = parse_held_lock(line);
     if (lock && lock->flock && lock->pid > 0 && lock->device_major == major(device.st_dev) &&
         lock->device_minor == minor(device.st_dev) && lock->inode == device.st_ino) {
-      return lock->pid;
+      holder = lock->pid;
     }
-  }
-  return 0;
+    return holder == 0;
+  });
+  return holder;
 }
 
 std::string in_use_reason(const char* device_path, const RefusalSources& sources) {
