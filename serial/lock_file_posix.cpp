@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -77,9 +78,9 @@ pid_t lock_file_holder(const char* device_path, std::span<const char* const> dir
     char path[PATH_MAX];
     const std::size_t directory_size = std::strlen(directory);
     if (directory_size + lock_prefix.size() + name_size >= sizeof path) continue;
-    std::memcpy(path, directory, directory_size);
-    std::memcpy(path + directory_size, lock_prefix.data(), lock_prefix.size());
-    std::memcpy(path + directory_size + lock_prefix.size(), name, name_size + 1);
+    char* end = std::copy_n(directory, directory_size, path);
+    end = std::copy(lock_prefix.begin(), lock_prefix.end(), end);
+    std::copy_n(name, name_size + 1, end);  // with its NUL
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
     char bytes[64];  // ten digits and a newline; more is no lock file of any program's
