@@ -156,9 +156,8 @@ std::optional<HeldLock> parse_held_lock(std::string_view line) {
 
 std::string group_refusal_reason(std::string_view group_file, std::string_view passwd_file, uid_t user,
                                  gid_t port_group, std::span<const gid_t> session_groups) {
-  if (port_group == 0 || std::find(session_groups.begin(), session_groups.end(), port_group) != session_groups.end()) {
-    return {};
-  }
+  const bool in_session = std::find(session_groups.begin(), session_groups.end(), port_group) != session_groups.end();
+  if (port_group == 0 || in_session) return {};
   std::string_view user_name;
   bool primary = false;  // the port's group is the user's own in the password file
   each_entry(passwd_file, [&](const std::string_view (&fields)[4]) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace vornset {
@@ -25,13 +26,13 @@ TEST(HeldLock, LinesOfProcLocks) {
   };
   for (const auto& row : table) {
     const std::optional<HeldLock> lock = parse_held_lock(row.line);
+    const auto fields = [](const HeldLock& held) {
+      return std::tuple(held.flock, held.pid, held.device_major, held.device_minor, held.inode);
+    };
     ASSERT_EQ(lock.has_value(), row.held) << row.line;
-    if (!lock) continue;
-    EXPECT_EQ(lock->flock, row.lock.flock) << row.line;
-    EXPECT_EQ(lock->pid, row.lock.pid) << row.line;
-    EXPECT_EQ(lock->device_major, row.lock.device_major) << row.line;
-    EXPECT_EQ(lock->device_minor, row.lock.device_minor) << row.line;
-    EXPECT_EQ(lock->inode, row.lock.inode) << row.line;
+    if (lock) {
+      EXPECT_EQ(fields(*lock), fields(row.lock)) << row.line;
+    }
   }
 }
 
@@ -47,8 +48,9 @@ TEST(GroupRefusal, NamesTheGroupAndWhatIsMissing) {
       "ann:x:1001:1001::/home/ann:/bin/bash\n"
       "bob:x:1002:1002::/home/bob:/bin/bash\n"
       "carl:x:1003:20::/home/carl:/bin/bash\n";
-  const std::string add = "permission denied: the port belongs to group dialout; add your user to it, then log in again";
-  const std::string again = "permission denied: the port belongs to group dialout, which your user joined after this login; log in again";
+  const std::string denied = "permission denied: the port belongs to group ";
+  const std::string add = denied + "dialout; add your user to it, then log in again";
+  const std::string again = denied + "dialout, which your user joined after this login; log in again";
   const struct {
     uid_t user;
     gid_t port_group;
@@ -60,7 +62,7 @@ TEST(GroupRefusal, NamesTheGroupAndWhatIsMissing) {
       {1002, 20, {1002, 5}, again},
       {1003, 20, {1003}, again},         // the user's own group in the password file
       {1001, 20, {1001, 20}, ""},        // has it: the group is not what refused
-      {1001, 10, {1001}, "permission denied: the port belongs to group uucp; add your user to it, then log in again"},
+      {1001, 10, {1001}, denied + "uucp; add your user to it, then log in again"},
       {1001, 0, {1001}, ""},             // root's group is not one to join
       {1001, 77, {1001}, ""},            // no such group
   };

@@ -47,7 +47,9 @@ void redirect(int fd, const std::string& path) {
   if (terminal > STDERR_FILENO) close(terminal);
   if (!options.lock_directory.empty()) {
     // Private first: a bind mount must not spread back into the machine's namespace.
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(125);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      _exit(125);
+    }
     for (const char* place : {"/run/lock", "/var/lock"}) {
       struct stat status;
       if (lstat(place, &status) == 0 && S_ISDIR(status.st_mode) &&
