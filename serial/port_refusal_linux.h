@@ -9,7 +9,7 @@
 
 namespace vornset {
 
-// Where the reasons for a refused open are read from; tests put their own files there.
+// Where the reasons for a refused open are read from: the system's files, or a test's.
 struct RefusalSources {
   std::span<const char* const> lock_directories;
   const char* proc = "/proc";

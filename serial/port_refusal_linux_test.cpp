@@ -1,9 +1,16 @@
 #include "serial/port_refusal_linux.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <fstream>
 #include <tuple>
 #include <vector>
+
+#include "tests/support/serial_line_posix.h"
+#include "tests/support/temp_directory_posix.h"
 
 namespace vornset {
 namespace {
@@ -72,6 +79,31 @@ TEST(GroupRefusal, NamesTheGroupAndWhatIsMissing) {
   }
   EXPECT_EQ(group_refusal_reason("dialout:x:20:ann", "ann::1001:1001::/:/bin/sh", 1001, 20, {}), again)
       << "an empty password field";
+}
+
+// The system's side on a real port: its group from the group file given, its holder
+// from the lock directory given and /proc.
+TEST(OpenRefusal, ReadsTheGivenFilesForThePort) {
+  testing_support::SerialLine line;
+  const char* port = line.device_path().c_str();
+  if (chown(port, static_cast<uid_t>(-1), 4242) != 0 || chmod(port, 0660) != 0) {
+    GTEST_SKIP() << "no right to give the port another group";
+  }
+  const testing_support::TempDirectory files;
+  const std::string group = files.write_file("group", "instruments:x:4242:\n");
+  const std::string passwd = files.write_file("passwd", "");
+  const std::string name = line.device_path().substr(line.device_path().rfind('/') + 1);
+  files.write_file("LCK.." + name, std::to_string(getpid()) + "\n");
+  const char* const lock_directories[] = {files.path().c_str()};
+  const RefusalSources sources{
+      .lock_directories = lock_directories, .group_file = group.c_str(), .passwd_file = passwd.c_str()};
+  std::string self;
+  std::getline(std::ifstream("/proc/self/comm"), self);
+
+  EXPECT_EQ(open_refusal_reason(port, EACCES, sources),
+            "permission denied: the port belongs to group instruments; add your user to it, then log in again");
+  EXPECT_EQ(open_refusal_reason(port, EBUSY, sources), "in use by " + self + ", pid " + std::to_string(getpid()));
+  EXPECT_EQ(open_refusal_reason(port, ENOENT, sources), "");
 }
 
 }  // namespace
