@@ -8,8 +8,15 @@ include(GNUInstallDirs)
 
 # The program reads only CR and CR LF as line ends, so the example settings file must
 # carry CR LF on every platform; the Windows README follows its platform's custom.
+# Each names a port of its platform: COM1 on Windows, a USB adapter on Linux, where
+# COM1 would be the first built-in UART, often the console or nothing at all.
 set(packaging_dir ${CMAKE_BINARY_DIR}/packaging)
-configure_file(${CMAKE_SOURCE_DIR}/packaging/VornSet.ini ${packaging_dir}/VornSet.ini
+if(WIN32)
+  set(example_settings packaging/VornSet.ini)
+else()
+  set(example_settings packaging/VornSet-linux.ini)
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/${example_settings} ${packaging_dir}/VornSet.ini
                @ONLY NEWLINE_STYLE CRLF)
 
 if(WIN32)
@@ -27,7 +34,7 @@ else()
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/vornset)
   find_program(VORNSET_GZIP gzip REQUIRED)
   set(compressed "")
-  foreach(source docs/vornset.1 packaging/changelog)
+  foreach(source docs/vornset.1 docs/vornset-instrument-sim.1 packaging/changelog)
     get_filename_component(name ${source} NAME)
     add_custom_command(OUTPUT ${packaging_dir}/${name}.gz
       COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/${source} ${packaging_dir}/${name}
@@ -37,17 +44,21 @@ else()
   endforeach()
   add_custom_target(vornset_compressed_docs ALL DEPENDS ${compressed})
 
-  install(TARGETS vornset RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The simulated instrument, to try the program without hardware.
+  install(TARGETS vornset vornset-instrument-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # A stripped install (the package) also drops the compilers' notes, as Debian's own
   # strip step does.
   if(CMAKE_OBJCOPY)
-    install(CODE "
-      if(CMAKE_INSTALL_DO_STRIP)
-        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
-          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vornset\" COMMAND_ERROR_IS_FATAL ANY)
-      endif()")
+    foreach(program vornset vornset-instrument-sim)
+      install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+          execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\" COMMAND_ERROR_IS_FATAL ANY)
+        endif()")
+    endforeach()
   endif()
-  install(FILES ${packaging_dir}/vornset.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${packaging_dir}/vornset.1.gz ${packaging_dir}/vornset-instrument-sim.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${packaging_dir}/changelog.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
                 ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
   install(FILES ${packaging_dir}/VornSet.ini DESTINATION ${doc_dir}/examples)

@@ -16,6 +16,8 @@
 #include "frame/guarded_call.h"
 #include "serial/baud_rate.h"
 #include "serial/device_path.h"
+#include "serial/lock_file_posix.h"
+#include "serial/port_refusal_linux.h"
 #include "serial/port_termios2_linux.h"
 #include "serial/serial_platform.h"
 #include "serial/timed_call_posix.h"
@@ -237,6 +239,7 @@ class PosixSerialPlatform final : public SerialPlatform {
  public:
   CallOutcome open(std::string_view port_text, PortHandle& handle) override;
   std::string device_name(std::string_view port_text) const override;
+  std::string open_refusal_reason(std::string_view port_text, std::uint32_t system_code) const override;
   CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) override;
   CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override;
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
@@ -289,6 +292,10 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   // A NUL would end the path early and name another device.
   if (path.find('\0') != std::string::npos) return failure(ENOENT);
 
+  // Terminal programs that keep to the UUCP custom mark a port with a lock file instead
+  // of, or beside, flock. A live holder keeps us out before anything reaches the port.
+  if (lock_file_holder(path.c_str(), system_lock_directories) != 0) return failure(EBUSY);
+
   CallOutcome outcome;
   const int fd = guarded_call(
       [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }, outcome);
@@ -317,6 +324,14 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   exclusive_fd = fd;
   handle = fd;
   return {};
+}
+
+std::string PosixSerialPlatform::open_refusal_reason(std::string_view port_text,
+                                                     std::uint32_t system_code) const {
+  const std::string path = device_path_for_port_text(port_text);
+  if (path.empty() || path.find('\0') != std::string::npos) return {};
+  return vornset::open_refusal_reason(path.c_str(), static_cast<int>(system_code),
+                                      RefusalSources{.lock_directories = system_lock_directories});
 }
 
 std::string PosixSerialPlatform::device_name(std::string_view port_text) const {

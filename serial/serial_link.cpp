@@ -43,6 +43,7 @@ void SerialLink::open(std::string_view port_text) {
          outcome.error_number == error_number::bad_file_name ? error_number::bad_file_name
                                                               : error_number::device_io_error,
          outcome.system_code);
+    failure_.reason = platform_.open_refusal_reason(port_text, outcome.system_code);
     return;
   }
   record_.handle = handle;
@@ -201,6 +202,7 @@ std::string SerialLink::failure_message() const {
   }
   // The naming rules are the program's own, the same on every platform.
   const std::string_view reason = failure_.error_number == error_number::bad_file_name ? "invalid name"
+                                   : !failure_.reason.empty()  ? std::string_view(failure_.reason)
                                    : failure_.system_code == 0 ? std::string_view()
                                                                : serial_failure_reason(failure_.system_code);
   if (!reason.empty()) {

@@ -48,6 +48,7 @@ class SerialLink {
     Stage stage = Stage::none;
     int error_number = 0;
     std::uint32_t system_code = 0;
+    std::string reason;  // the platform's own words for a refused open
     bool baud_rate_refused = false;
     std::uint32_t baud_rate = 0;
   };

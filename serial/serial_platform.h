@@ -63,6 +63,10 @@ class SerialPlatform {
   virtual CallOutcome open(std::string_view port_text, PortHandle& handle) = 0;
   // How a failure message names the device of a port text ("COM3", "/dev/ttyUSB0").
   virtual std::string device_name(std::string_view port_text) const = 0;
+  // What the system can tell about a refused open beyond its code, in place of the
+  // plain reason ("in use by minicom, pid 1234"); empty when nothing more is known.
+  // Asked on the failure path only.
+  virtual std::string open_refusal_reason(std::string_view, std::uint32_t) const { return {}; }
 
   virtual CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) = 0;
   // Fails when the driver refuses or silently ignores any of the values.

@@ -35,6 +35,8 @@ DEVICES = [
     "COM/dev/serial/by-id/",
     # Linux has no exclusive open: the lock is all the program can promise.
     "locked against other programs that lock the port (flock), as terminal programs do",
+    "a lock file of a running program (LCK..ttyUSB0 in /run/lock or /var/lock) keeps the port closed",
+    "holds the port open without any lock",
 ]
 
 OTHER_FACTS = [

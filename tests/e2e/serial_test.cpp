@@ -3,8 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
@@ -35,16 +42,127 @@ TEST_F(SerialFailures, APortTextThatNamesNoDevice) {
   EXPECT_EQ(visible_text(run.terminal), std::string(kHfLine) + "Serial port COM=3 could not be opened (no such device)\r\n");
 }
 
-TEST_F(SerialFailures, APortHeldByAnotherProgram) {
+// How a terminal program holds the port in a row below.
+enum class Hold { flock, flock_locker_gone, lock_file, stale_lock_file };
+
+// A process named as a terminal program that holds the port as the row says, until the
+// test ends.
+class Holder {
+ public:
+  Holder(const std::string& device, Hold hold) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    const pid_t child = fork();
+    if (child == 0) {
+      prctl(PR_SET_NAME, "minicom");
+      const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (hold != Hold::lock_file && flock(fd, LOCK_EX | LOCK_NB) != 0) _exit(1);
+      // The locker leaves and its child keeps the lock: /proc/locks names a process gone.
+      if (hold == Hold::flock_locker_gone && fork() != 0) _exit(0);
+      const pid_t holder = getpid();
+      if (write(ready[1], &holder, sizeof holder) != sizeof holder || hold == Hold::stale_lock_file) _exit(0);
+      pause();
+      _exit(0);
+    }
+    close(ready[1]);
+    if (read(ready[0], &pid_, sizeof pid_) != sizeof pid_) pid_ = 0;
+    close(ready[0]);
+    if (hold == Hold::flock_locker_gone || hold == Hold::stale_lock_file) waitpid(child, nullptr, 0);
+    if (hold != Hold::flock_locker_gone) child_ = child;
+  }
+  ~Holder() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    if (child_ > 0) waitpid(child_, nullptr, 0);
+  }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = 0;
+  pid_t child_ = 0;
+};
+
+struct Holding {
+  const char* name;
+  Hold hold;
+  const char* reason;  // "PID" stands for the holder's pid; empty: the port is free to use
+};
+
+class HeldPort : public testing::TestWithParam<Holding> {
+ protected:
+  SerialLine line;
+  InstalledProgram program{VORNSET_PROGRAM};
+};
+
+TEST_P(HeldPort, IsNamedWithItsHolderAndLeftAlone) {
+  const Holding& row = GetParam();
+  const bool lock_file = row.hold == Hold::lock_file || row.hold == Hold::stale_lock_file;
+  if (lock_file && geteuid() != 0) GTEST_SKIP() << "a private lock directory needs a mount namespace (root)";
   program.write_settings_for(line.device_path());
-  const int holder = open(line.device_path().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-  const ProgramRun run = program.run({"7.05"});
-  close(holder);
+  const Holder holder(line.device_path(), row.hold);
+  ASSERT_GT(holder.pid(), 0);
+  RunOptions options = program.options({"7.05"});
+  const std::string lock_path =
+      program.scratch().file("LCK.." + line.device_path().substr(line.device_path().rfind('/') + 1));
+  if (lock_file) {
+    options.lock_directory = program.scratch().path();
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(holder.pid()));
+    TempDirectory::write_file_at(lock_path, pid);
+  }
+
+  const ProgramRun run = program.run_with(options);
+
+  std::string reason = row.reason;
+  if (const std::size_t at = reason.find("PID"); at != std::string::npos) {
+    reason.replace(at, 3, std::to_string(holder.pid()));
+  }
+  if (reason.empty()) {
+    EXPECT_EQ(run.exit_code, 0) << run.terminal;
+    EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+  } else {
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(visible_text(run.terminal).find("Serial port " + line.device_path() + " could not be opened (" +
+                                              reason + ")\r\n"),
+              std::string::npos)
+        << run.terminal;
+    EXPECT_EQ(line.received(), "");
+  }
+  if (lock_file) {
+    EXPECT_EQ(access(lock_path.c_str(), F_OK), 0) << "the program removed a lock file";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, HeldPort,
+    testing::Values(Holding{"Flock", Hold::flock, "in use by minicom, pid PID"},
+                    // Who holds it cannot be read: the reason of old.
+                    Holding{"FlockOfAProcessGone", Hold::flock_locker_gone, "in use by another program"},
+                    Holding{"LockFile", Hold::lock_file, "in use by minicom, pid PID"},
+                    Holding{"StaleLockFile", Hold::stale_lock_file, ""}),
+    [](const testing::TestParamInfo<Holding>& row) { return std::string(row.param.name); });
+
+// Run as a user outside the port's group, as a new user of an adapter is.
+TEST_F(SerialFailures, APortOfAGroupTheUserLacksNamesTheGroupToJoin) {
+  const group* dialout = getgrnam("dialout");
+  if (geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a group dialout";
+  ASSERT_EQ(chown(line.device_path().c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(line.device_path().c_str(), 0660), 0);
+  for (const std::string& directory : {program.scratch().path(), program.program_directory()}) {
+    ASSERT_EQ(chmod(directory.c_str(), 0755), 0);
+  }
+  program.write_settings_for(line.device_path());
+  RunOptions options = program.options({"7.05"});
+  options.user = 65534;
+  options.columns = 200;  // the one line, unwrapped
+
+  const ProgramRun run = program.run_with(options);
+
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(visible_text(run.terminal).find("Serial port " + line.device_path() +
-                                            " could not be opened (in use by another program)\r\n"),
+                                            " could not be opened (permission denied: the port belongs to group "
+                                            "dialout; add your user to it, then log in again)\r\n"),
             std::string::npos)
       << run.terminal;
   EXPECT_EQ(line.received(), "");

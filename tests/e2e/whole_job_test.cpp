@@ -2,6 +2,13 @@
 // another as the serial line, a settings file beside the program.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
 
@@ -83,6 +90,37 @@ TEST(OutOfRange, SaysSoAndTouchesNothing) {
     EXPECT_LT(run.seconds, 1.5) << "no pause: " << frequency;
   }
   EXPECT_EQ(line.received(), "");
+}
+
+// The simulated instrument stays on the line until the port is closed: hanging up at
+// the last command failed about one run in ten with an I/O error, as the program was
+// still waiting for its bytes to leave.
+TEST(SimulatedInstrument, StaysOnTheLineUntilThePortIsClosed) {
+  const TempDirectory scratch;
+  const std::string command =
+      std::string(VORNSET_INSTRUMENT_SIM) + " --count 3 --timeout 10 --settings-file " + scratch.file("VornSet.ini");
+  std::FILE* simulator = popen(command.c_str(), "r");
+  ASSERT_NE(simulator, nullptr);
+  char text[256];
+  std::string device;
+  for (int i = 0; i < 2; ++i) {  // the settings line, then the device path
+    ASSERT_NE(std::fgets(text, sizeof text, simulator), nullptr);
+    device = text;
+  }
+  device.pop_back();
+  const int port = open(device.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(port, 0) << device;
+  ASSERT_EQ(write(port, "LP1;TT0;FA00007050000;", 22), 22);
+  std::string decoded;
+  for (int i = 0; i < 3 && std::fgets(text, sizeof text, simulator) != nullptr; ++i) decoded += text;
+  EXPECT_EQ(decoded, "low-pass filter in\npower output\nfrequency 7050000 Hz\n");
+
+  pollfd ended{fileno(simulator), POLLIN, 0};
+  EXPECT_EQ(poll(&ended, 1, 300), 0) << "the simulator hung up while the port was open";
+  int queued = -1;
+  EXPECT_EQ(ioctl(port, TIOCOUTQ, &queued), 0) << "the line hung up under the program";
+  close(port);
+  EXPECT_EQ(pclose(simulator), 0);
 }
 
 }  // namespace

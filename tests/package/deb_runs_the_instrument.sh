@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # Lints the .deb as Debian would (no error, no warning), unpacks it into a scratch root,
-# checks what it installs, and runs the installed program against the simulated
+# checks what it installs, and runs the installed program against the installed simulated
 # instrument with the settings file beside it. A package for another architecture
-# (ARCHITECTURE, in dpkg's names; this machine's by default) runs its program under
+# (ARCHITECTURE, in dpkg's names; this machine's by default) runs its programs under
 # qemu-user.
-# usage: deb_runs_the_instrument.sh PACKAGE.deb SIMULATOR [ARCHITECTURE]
+# usage: deb_runs_the_instrument.sh PACKAGE.deb [ARCHITECTURE]
 set -euo pipefail
 deb=$1
-simulator=$2
-architecture=${3:-$(dpkg --print-architecture)}
+architecture=${2:-$(dpkg --print-architecture)}
 
 fail() { echo "deb: $*" >&2; exit 1; }
 
@@ -36,11 +35,16 @@ lintian --fail-on error,warning --display-info "$deb" 2> >(grep -v "running with
 dpkg-deb -x "$deb" "$root"
 
 program=$root/usr/bin/vornset
+simulator=$root/usr/bin/vornset-instrument-sim
 doc=$root/usr/share/doc/vornset
-for file in usr/bin/vornset usr/share/man/man1/vornset.1.gz usr/share/doc/vornset/examples/VornSet.ini; do
+for file in usr/bin/vornset usr/bin/vornset-instrument-sim usr/share/man/man1/vornset.1.gz \
+            usr/share/man/man1/vornset-instrument-sim.1.gz usr/share/doc/vornset/examples/VornSet.ini; do
   [ -f "$root/$file" ] || fail "$file is missing"
 done
-[ -x "$program" ] || fail "usr/bin/vornset is not executable"
+[ -x "$program" ] && [ -x "$simulator" ] || fail "a program in usr/bin is not executable"
+# COM1 would be /dev/ttyS0, on most machines no instrument's port.
+[ "$(head -n 1 "$doc/examples/VornSet.ini")" = $'COM/dev/ttyUSB0\r' ] ||
+  fail "the example settings file does not name a USB adapter's device"
 # Lintian does not compare the changelog with the package: its newest entry must be this version.
 version=$(dpkg-deb -f "$deb" Version)
 [ "$(zcat "$doc/changelog.gz" | head -n 1)" = "vornset ($version) unstable; urgency=medium" ] ||
@@ -51,11 +55,15 @@ import sys
 data = open(sys.argv[1], "rb").read()
 sys.exit(0 if data and data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n") else 1)
 PY
-man --warnings -l "$root/usr/share/man/man1/vornset.1.gz" >/dev/null 2>"$root/man-warnings.txt"
-[ ! -s "$root/man-warnings.txt" ] || fail "installed manual page: $(cat "$root/man-warnings.txt")"
+for page in vornset vornset-instrument-sim; do
+  man --warnings -l "$root/usr/share/man/man1/$page.1.gz" >/dev/null 2>"$root/man-warnings.txt"
+  [ ! -s "$root/man-warnings.txt" ] || fail "installed manual page $page: $(cat "$root/man-warnings.txt")"
+done
 "${emulator[@]}" "$program" --version | grep -q '^vornset [0-9]' || fail "the installed program does not tell its version"
+"${emulator[@]}" "$simulator" --help | grep -q '^usage: vornset-instrument-sim' || fail "the simulator's --help fails"
 
-"$simulator" --count 3 --timeout 10 --settings-file "$(dirname "$program")/VornSet.ini" >"$decoded" &
+: >"$decoded"
+"${emulator[@]}" "$simulator" --count 3 --timeout 10 --settings-file "$(dirname "$program")/VornSet.ini" >"$decoded" &
 simulator_pid=$!
 # The simulator writes the settings file, then prints the two lines that name its line.
 for _ in $(seq 100); do

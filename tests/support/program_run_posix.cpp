@@ -6,8 +6,12 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <grp.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -41,6 +45,23 @@ void redirect(int fd, const std::string& path) {
     case Streams::stdout_full: redirect(STDOUT_FILENO, "/dev/full"); break;
   }
   if (terminal > STDERR_FILENO) close(terminal);
+  if (!options.lock_directory.empty()) {
+    // Private first: a bind mount must not spread back into the machine's namespace.
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      _exit(125);
+    }
+    for (const char* place : {"/run/lock", "/var/lock"}) {
+      struct stat status;
+      if (lstat(place, &status) == 0 && S_ISDIR(status.st_mode) &&
+          mount(options.lock_directory.c_str(), place, nullptr, MS_BIND, nullptr) != 0) {
+        _exit(125);
+      }
+    }
+  }
+  if (options.user >= 0) {
+    const auto id = static_cast<unsigned>(options.user);
+    if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) _exit(125);
+  }
   if (chdir(options.working_directory.c_str()) != 0) _exit(126);
 
   std::vector<char*> argv{const_cast<char*>(program.c_str())};

@@ -23,6 +23,10 @@ struct RunOptions {
   Streams streams = Streams::terminal;
   int interrupt_after_milliseconds = -1; // send SIGINT to the program this long after start
   int timeout_milliseconds = 20000;      // kill it if it runs longer
+  // Root only: the program sees this directory at /run/lock and /var/lock, in a mount
+  // namespace of its own, so that a test's lock files never meet the machine's.
+  std::string lock_directory;
+  int user = -1;                         // when set, run as this user and group, no others
 };
 
 struct ProgramRun {

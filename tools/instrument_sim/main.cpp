@@ -18,6 +18,7 @@
 namespace {
 
 struct Options {
+  bool help = false;
   std::optional<long> count;
   std::optional<double> timeout_seconds;
   std::string settings_file;
@@ -27,7 +28,15 @@ struct Options {
 constexpr std::string_view usage =
     "usage: vornset-instrument-sim [--count N] [--timeout SECONDS] [--settings-file PATH] [--raw]\n"
     "Opens a pseudo-terminal, prints the settings line and the device path that name it,\n"
-    "then prints each command received until N commands came or SECONDS passed.\n";
+    "then prints each command received until N commands came or SECONDS passed.\n"
+    "After the N-th command it waits, at most until SECONDS are up, for the program to\n"
+    "close the port, so that the program's last write is never cut off.\n"
+    "  --count N             stop after N commands (default: no limit)\n"
+    "  --timeout SECONDS     stop after SECONDS (default: none, run until interrupted)\n"
+    "  --settings-file PATH  write a settings file that names the line, at 9600 baud\n"
+    "                        (default: none)\n"
+    "  --raw                 print the bytes as received, not what they mean\n"
+    "  --help                print this and exit\n";
 
 std::optional<Options> parse_options(int argc, char** argv) {
   Options options;
@@ -35,7 +44,9 @@ std::optional<Options> parse_options(int argc, char** argv) {
     const std::string_view arg = argv[i];
     const bool has_value = i + 1 < argc;
     char* end = nullptr;
-    if (arg == "--raw") {
+    if (arg == "--help") {
+      options.help = true;
+    } else if (arg == "--raw") {
       options.raw = true;
     } else if (arg == "--count" && has_value) {
       options.count = std::strtol(argv[++i], &end, 10);
@@ -94,6 +105,10 @@ int main(int argc, char** argv) {
     std::cerr << usage;
     return 2;
   }
+  if (options->help) {
+    std::cout << usage;
+    return std::cout.flush() ? 0 : 1;
+  }
   const std::optional<Line> line = open_line();
   if (!line) {
     std::cerr << "vornset-instrument-sim: no pseudo-terminal to be had\n";
@@ -111,17 +126,19 @@ int main(int argc, char** argv) {
     deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double>(*options->timeout_seconds));
   }
+  // How long a poll may wait: -1 for ever, 0 once the time is up.
+  const auto wait_ms = [&]() -> int {
+    if (!deadline) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+    return left.count() <= 0 ? 0 : static_cast<int>(left.count());
+  };
   long commands = 0;
   std::string pending;
   while (!options->count || commands < *options->count) {
-    int wait_ms = -1;
-    if (deadline) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-      if (left.count() <= 0) break;
-      wait_ms = static_cast<int>(left.count());
-    }
+    const int wait = wait_ms();
+    if (wait == 0) break;
     pollfd readable{line->instrument, POLLIN, 0};
-    if (poll(&readable, 1, wait_ms) <= 0) continue;
+    if (poll(&readable, 1, wait) <= 0) continue;
     char buffer[256];
     const ssize_t got = read(line->instrument, buffer, sizeof buffer);
     if (got <= 0) continue;
@@ -134,6 +151,16 @@ int main(int argc, char** argv) {
       if (!options->raw) std::cout << vornset::describe_command(pending) << std::endl;
       pending.clear();
     }
+  }
+  // Hanging up now would fail the program's wait for its last bytes with an I/O error.
+  // The line hangs up once no device side is open: after this program's own is closed,
+  // that is when the program has closed the port. Anything more it sends is dropped.
+  close(line->device);
+  for (int wait = wait_ms(); wait != 0; wait = wait_ms()) {
+    pollfd closed{line->instrument, POLLIN, 0};
+    if (poll(&closed, 1, wait) <= 0) continue;
+    char buffer[256];
+    if ((closed.revents & POLLHUP) != 0 || read(line->instrument, buffer, sizeof buffer) <= 0) break;
   }
   // Bytes without their ';' when the time ran out are a command cut short.
   if (!pending.empty() && !options->raw) std::cout << vornset::describe_command(pending) << std::endl;

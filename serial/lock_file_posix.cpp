@@ -1,0 +1,96 @@
+#include "serial/lock_file_posix.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vornset {
+
+namespace {
+
+constexpr std::string_view lock_prefix = "/LCK..";
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// ASCII digits with blanks around them; 0 for anything else or a number past any pid.
+pid_t ascii_pid(std::string_view bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size() && is_blank(bytes[at])) ++at;
+  long pid = 0;
+  std::size_t digits = 0;
+  for (; at < bytes.size() && bytes[at] >= '0' && bytes[at] <= '9'; ++at, ++digits) {
+    pid = pid * 10 + (bytes[at] - '0');
+    if (pid > INT_MAX) return 0;
+  }
+  while (at < bytes.size() && is_blank(bytes[at])) ++at;
+  return digits > 0 && at == bytes.size() ? static_cast<pid_t>(pid) : 0;
+}
+
+// The name behind the last '/'.
+const char* last_part(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash == nullptr ? path : slash + 1;
+}
+
+// Whether `path` may be a link to the device rather than the device: anything but a name
+// right under /dev and a pseudo-terminal's, such as the stable names under
+// /dev/serial/by-id. Asking costs a system call, which the usual names do not pay.
+bool may_be_a_link(const char* path) {
+  constexpr std::string_view dev = "/dev/";
+  constexpr std::string_view pts = "/dev/pts/";
+  const std::string_view text(path);
+  if (text.starts_with(pts)) return false;
+  return !text.starts_with(dev) || text.find('/', dev.size()) != std::string_view::npos;
+}
+
+}  // namespace
+
+pid_t pid_in_lock_file(std::string_view bytes) {
+  const pid_t pid = ascii_pid(bytes);
+  if (pid != 0 || bytes.size() != sizeof(int)) return pid;
+  int binary = 0;
+  std::memcpy(&binary, bytes.data(), sizeof binary);
+  return binary > 0 ? binary : 0;
+}
+
+bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories) {
+  // A lock file carries the name of the device itself, whatever link the settings name.
+  char target[PATH_MAX];
+  const char* name = last_part(device_path);
+  if (may_be_a_link(device_path)) {
+    const ssize_t size = ::readlink(device_path, target, sizeof target - 1);
+    if (size > 0) {
+      target[size] = '\0';
+      name = last_part(target);
+    }
+  }
+  const std::size_t name_size = std::strlen(name);
+  if (name_size == 0) return 0;
+  for (const char* directory : directories) {
+    // On the stack: the normal run, which finds no lock file, allocates nothing here.
+    char path[PATH_MAX];
+    const std::size_t directory_size = std::strlen(directory);
+    if (directory_size + lock_prefix.size() + name_size >= sizeof path) continue;
+    char* end = std::copy_n(directory, directory_size, path);
+    end = std::copy(lock_prefix.begin(), lock_prefix.end(), end);
+    std::copy_n(name, name_size + 1, end);  // with its NUL
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    char bytes[64];  // ten digits and a newline; more is no lock file of any program's
+    const ssize_t got = ::read(fd, bytes, sizeof bytes);
+    ::close(fd);
+    if (got <= 0) continue;
+    const pid_t pid = pid_in_lock_file(std::string_view(bytes, static_cast<std::size_t>(got)));
+    if (process_alive(pid)) return pid;
+  }
+  return 0;
+}
+
+}  // namespace vornset
