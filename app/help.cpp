@@ -1,5 +1,6 @@
 #include "app/help.h"
 
+#include "serial/port_list.h"
 #include "text/command_text.h"
 
 namespace vornset {
@@ -8,6 +9,7 @@ HelpRequest find_help_request(std::string_view typed_tail, const HelpConventions
   if (typed_tail == "--help" || typed_tail == "-h") return HelpRequest::usage;
   if (conventions.slash_question && typed_tail == "/?") return HelpRequest::usage;
   if (typed_tail == "--version") return HelpRequest::version;
+  if (typed_tail == "--ports") return HelpRequest::ports;
   return HelpRequest::none;
 }
 
@@ -65,6 +67,7 @@ std::optional<ExitCode> answer_help_request() {
     case HelpRequest::none: return std::nullopt;
     case HelpRequest::usage: written = write_standard_output(usage_text(kPlatformHelpConventions)); break;
     case HelpRequest::version: written = write_standard_output(version_text(kPlatformHelpConventions)); break;
+    case HelpRequest::ports: written = write_standard_output(port_list_text(system_serial_ports())); break;
   }
   // A script that keeps the answer must not take a lost one for the whole text.
   return written ? ExitCode::sent : ExitCode::failed;
