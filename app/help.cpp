@@ -17,10 +17,14 @@ std::string usage_text(const HelpConventions& conventions) {
   const std::string name(conventions.program_name);
   std::string text = "Usage: " + name + " [FREQUENCY] [FREQ FREQUENCY] [VHF | HF | LF]\n";
   text += "       " + name + " --help | -h" + (conventions.slash_question ? " | /?" : "") +
-          " | --version\n";
+          " | --version | --ports\n";
   text +=
       "Sets the instrument on the serial port named in VornSet.ini to a band and a\n"
       "frequency: prints them, then sends the commands.\n"
+      "\n";
+  text += "First run: " + name + " --ports lists this machine's serial ports, most useful\n";
+  text +=
+      "first, each with the settings line that selects it.\n"
       "\n"
       "  FREQUENCY       first on the line: in MHz (7.05), in Hz above 5000 (7050000)\n"
       "  FREQ FREQUENCY  the number behind FREQ, anywhere on the line (VHF FREQ 144)\n"
@@ -41,6 +45,8 @@ std::string usage_text(const HelpConventions& conventions) {
       "Without a key: port 1, 9600 baud. Example:\n"
       "  COM3\n"
       "  BAUD 19200\n"
+      "Write COM3, not COM=3 or COM 3. When the port or its rate fails and the file\n"
+      "shows such a mistake, the message names the settings file and the fix.\n"
       "\n"
       "Devices on Linux: COMn is /dev/ttyS(n-1), so COM1 is /dev/ttyS0. A port that\n"
       "begins with / is a device path used as it stands: COM/dev/ttyUSB0 or\n"
