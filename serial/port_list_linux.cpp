@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <charconv>
 #include <string_view>
 
 namespace vornset {
@@ -112,7 +112,8 @@ std::string com_name_of(std::string_view tty) {
       !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return {};
   }
-  const int n = std::atoi(std::string(number).c_str());
+  int n = 0;
+  std::from_chars(number.data(), number.data() + number.size(), n);
   return n < 256 ? "COM" + std::to_string(n + 1) : std::string();
 }
 

@@ -23,6 +23,7 @@ Kinds of row:
   shared      another program holds the port open without a lock: the run (as a normal
               user) sends, and afterwards a normal user can still open the port
   oversized   a settings file over 1 MiB: "cannot be read", exit 1, the port untouched
+  ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
 """
 import re
 import shlex
@@ -75,6 +76,7 @@ class Kind:
     xon_during: bool = False   # ... and sends XON a second into it
     as_user: bool = False      # the run, and an open afterwards, by a normal user
     oversized: bool = False    # the settings file is over 1 MiB
+    listing: bool = False      # the run is `vornset --ports`: no port is touched
 
 
 KINDS = {
@@ -90,7 +92,19 @@ KINDS = {
     "shared": Kind(0, True, holder=True, as_user=True),
     "oversized": Kind(1, False, "VornSet.INI cannot be read, COM port parameters cannot be set",
                       settings="kept", oversized=True),
+    "ports": Kind(0, False, settings="kept", listing=True),
 }
+
+# What `vornset --ports` shows in the guest, each line as settings line and device. The
+# adapter first, then every 8250 with a UART behind it: qemu's first one (ttyS0) is a real
+# 16550A too, only wired to nothing. The virtio console (hvc0), the virtual consoles and
+# the 8250 lines past nr_uarts are no ports.
+LISTED = [
+    ("COM/dev/ttyUSB0", "/dev/ttyUSB0, ftdi_sio"),
+    ("COM1", "/dev/ttyS0"),
+    ("COM2", "/dev/ttyS1"),
+    ("COM3", "/dev/ttyS2"),
+]
 
 
 @dataclass(frozen=True)
@@ -134,6 +148,7 @@ TABLE = [
     Row("shared", UART, 19200),
     Row("shared", FTDI, 19200),
     Row("oversized", UART, 19200),
+    Row("ports", UART, 19200, "--ports", ()),
 ]
 # The guest's ttyS0 stands for a machine's console: no run goes near it.
 assert all(row.port in PORTS for row in TABLE)
@@ -211,11 +226,31 @@ def _send_xoff(guest, line, device):
     return status == 0
 
 
+def _listing_problems(guest, line):
+    """Runs `vornset --ports` in the guest: nothing may reach the port, and the listing
+    must be LISTED, line for line."""
+    line.clear()
+    status, text = guest.run("cd /tmp && vornset --ports; echo \"exit $?\"")
+    listed = text.splitlines()
+    problems = []
+    if status != 0 or not listed or listed[-1] != "exit 0":
+        problems.append("the listing did not end with exit 0: %r" % text)
+    shown = [tuple(part.strip() for part in entry.split("  ", 1)) for entry in listed[:-1]]
+    if len(shown) != len(LISTED) or any(
+            got[0] != want[0] or not got[-1].startswith(want[1]) for got, want in zip(shown, LISTED)):
+        problems.append("listed %r, not %r" % (listed[:-1], LISTED))
+    if line.wait_quiet(0.2, timeout=1.0):
+        problems.append("the listing sent bytes to the port")
+    return problems
+
+
 def run_row(guest, lines, row):
     """Runs one row; returns (problems, note)."""
     device = row.port.device
     line = lines[device]
     kind = KINDS[row.kind]
+    if kind.listing:
+        return _listing_problems(guest, line), ""
     prepare = ["stty -F %s %s %s" % (device, START_SETTINGS, row.flow)]
     if kind.holder:
         prepare.append(HOLDER.format(device=device))
