@@ -6,6 +6,8 @@
 namespace vornset {
 
 HelpRequest find_help_request(std::string_view typed_tail, const HelpConventions& conventions) {
+  // Every request begins with '-' or '/': a run's tail is let through at the first byte.
+  if (typed_tail.empty() || (typed_tail.front() != '-' && typed_tail.front() != '/')) return HelpRequest::none;
   if (typed_tail == "--help" || typed_tail == "-h") return HelpRequest::usage;
   if (conventions.slash_question && typed_tail == "/?") return HelpRequest::usage;
   if (typed_tail == "--version") return HelpRequest::version;
