@@ -85,7 +85,7 @@ std::string rate_fix(std::string_view baud) {
 
 std::string settings_mistake_hint(const PortSettings& settings, bool port_opened) {
   if (settings.file_path.empty()) return {};
-  const std::string fix = port_opened ? rate_fix(settings.baud_text) : port_fix(settings.port_text);
+  std::string fix = port_opened ? rate_fix(settings.baud_text) : port_fix(settings.port_text);
   if (fix.empty()) return fix;
   return "; " + file_and_folder(settings.file_path) + fix;
 }

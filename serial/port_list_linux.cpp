@@ -34,6 +34,8 @@ std::vector<std::string> entries_of(const std::string& directory) {
   std::vector<std::string> names;
   DIR* listing = ::opendir(directory.c_str());
   if (listing == nullptr) return names;
+  // One thread; readdir_r is the deprecated one.
+  // cppcheck-suppress readdirCalled
   while (const dirent* entry = ::readdir(listing)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names.emplace_back(name);
@@ -117,9 +119,10 @@ std::string com_name_of(std::string_view tty) {
   return n < 256 ? "COM" + std::to_string(n + 1) : std::string();
 }
 
-void add_detail(std::vector<std::string>& details, std::string value, std::string_view label = {}) {
+void add_detail(std::vector<std::string>& details, const std::string& value, std::string_view label = {}) {
   if (value.empty()) return;
-  details.push_back(std::string(label) + value);
+  details.emplace_back(label);
+  details.back() += value;
 }
 
 }  // namespace
@@ -137,7 +140,9 @@ std::vector<ListedPort> serial_ports_in(const std::string& sys_root, const std::
     if (attribute(folder + "/type") == "0") continue;  // an 8250 line without a UART
     if (consoles.find(" " + tty + " ") != std::string::npos) continue;
     ListedPort port;
-    port.device = dev_root + "/" + tty;
+    port.device = dev_root;
+    port.device += '/';
+    port.device += tty;
     // The walks up from the device stay inside the tree of devices.
     std::string device = real_path(folder + "/device");
     if (!device.starts_with(devices + "/")) device.clear();
