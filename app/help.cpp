@@ -1,13 +1,17 @@
 #include "app/help.h"
 
+#include "serial/port_list.h"
 #include "text/command_text.h"
 
 namespace vornset {
 
 HelpRequest find_help_request(std::string_view typed_tail, const HelpConventions& conventions) {
+  // Every request begins with '-' or '/': a run's tail is let through at the first byte.
+  if (typed_tail.empty() || (typed_tail.front() != '-' && typed_tail.front() != '/')) return HelpRequest::none;
   if (typed_tail == "--help" || typed_tail == "-h") return HelpRequest::usage;
   if (conventions.slash_question && typed_tail == "/?") return HelpRequest::usage;
   if (typed_tail == "--version") return HelpRequest::version;
+  if (typed_tail == "--ports") return HelpRequest::ports;
   return HelpRequest::none;
 }
 
@@ -15,10 +19,14 @@ std::string usage_text(const HelpConventions& conventions) {
   const std::string name(conventions.program_name);
   std::string text = "Usage: " + name + " [FREQUENCY] [FREQ FREQUENCY] [VHF | HF | LF]\n";
   text += "       " + name + " --help | -h" + (conventions.slash_question ? " | /?" : "") +
-          " | --version\n";
+          " | --version | --ports\n";
   text +=
       "Sets the instrument on the serial port named in VornSet.ini to a band and a\n"
       "frequency: prints them, then sends the commands.\n"
+      "\n";
+  text += "First run: " + name + " --ports lists this machine's serial ports, most useful\n";
+  text +=
+      "first, each with the settings line that selects it.\n"
       "\n"
       "  FREQUENCY       first on the line: in MHz (7.05), in Hz above 5000 (7050000)\n"
       "  FREQ FREQUENCY  the number behind FREQ, anywhere on the line (VHF FREQ 144)\n"
@@ -39,6 +47,8 @@ std::string usage_text(const HelpConventions& conventions) {
       "Without a key: port 1, 9600 baud. Example:\n"
       "  COM3\n"
       "  BAUD 19200\n"
+      "Write COM3, not COM=3 or COM 3. When the port or its rate fails and the file\n"
+      "shows such a mistake, the message names the settings file and the fix.\n"
       "\n"
       "Devices on Linux: COMn is /dev/ttyS(n-1), so COM1 is /dev/ttyS0. A port that\n"
       "begins with / is a device path used as it stands: COM/dev/ttyUSB0 or\n"
@@ -67,6 +77,7 @@ std::optional<ExitCode> answer_help_request() {
     case HelpRequest::none: return std::nullopt;
     case HelpRequest::usage: written = write_standard_output(usage_text(kPlatformHelpConventions)); break;
     case HelpRequest::version: written = write_standard_output(version_text(kPlatformHelpConventions)); break;
+    case HelpRequest::ports: written = write_standard_output(port_list_text(system_serial_ports())); break;
   }
   // A script that keeps the answer must not take a lost one for the whole text.
   return written ? ExitCode::sent : ExitCode::failed;

@@ -8,7 +8,7 @@
 
 namespace vornset {
 
-enum class HelpRequest { none, usage, version };
+enum class HelpRequest { none, usage, version, ports };
 
 // How help is asked for and named where the program runs.
 struct HelpConventions {
@@ -17,7 +17,7 @@ struct HelpConventions {
 };
 
 // What a whole command line asks for, judged on the tail as typed: only exactly '--help',
-// '-h' or '--version' (or '/?' where the conventions take it) is a help request. Any
+// '-h', '--version' or '--ports' (or '/?' where the conventions take it) is a help request. Any
 // other line, '--HELP' or '--help 7.05' among them, is a run.
 HelpRequest find_help_request(std::string_view typed_tail, const HelpConventions& conventions);
 
@@ -29,7 +29,8 @@ std::string usage_text(const HelpConventions& conventions);
 std::string version_text(const HelpConventions& conventions);
 
 // When the process's command line is a help request, prints the answer to standard output
-// and gives the exit code, having touched no file and no port: `failed` when standard
+// (for '--ports' the list of this machine's serial ports) and gives the exit code, having
+// opened no port and written no file: `failed` when standard
 // output did not take all of it (closed, or a full disk). Otherwise gives nothing, at once.
 std::optional<ExitCode> answer_help_request();
 

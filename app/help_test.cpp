@@ -37,6 +37,7 @@ TEST(Help, OnlyAWholeCommandLineAsTypedIsAHelpRequest) {
       {"--help", HelpRequest::usage, HelpRequest::usage},
       {"-h", HelpRequest::usage, HelpRequest::usage},
       {"--version", HelpRequest::version, HelpRequest::version},
+      {"--ports", HelpRequest::ports, HelpRequest::ports},
       {"/?", HelpRequest::none, HelpRequest::usage},
       // Everything else keeps its meaning as a run.
       {"", HelpRequest::none, HelpRequest::none},
@@ -44,6 +45,8 @@ TEST(Help, OnlyAWholeCommandLineAsTypedIsAHelpRequest) {
       {"--HELP", HelpRequest::none, HelpRequest::none},
       {"-H", HelpRequest::none, HelpRequest::none},
       {"--Version", HelpRequest::none, HelpRequest::none},
+      {"--PORTS", HelpRequest::none, HelpRequest::none},
+      {"--ports COM3", HelpRequest::none, HelpRequest::none},
       {"--help 7.05", HelpRequest::none, HelpRequest::none},
       {"7.05 --help", HelpRequest::none, HelpRequest::none},
       {"--help ", HelpRequest::none, HelpRequest::none},

@@ -2,6 +2,7 @@
 
 #include "app/band_selection.h"
 #include "app/console_report.h"
+#include "app/settings_hint.h"
 #include "frame/console_output.h"
 #include "serial/device_commands.h"
 #include "serial/serial_link.h"
@@ -57,7 +58,11 @@ ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment
   send_frequency_command(link, selection.frequency_digits());
   // Sent means gone out on the line, not only taken by the driver.
   link.wait_until_sent();
-  if (link.failed()) return fail_with(environment, link.failure_message());
+  // What the settings file may have got wrong is looked at only once the run failed.
+  if (link.failed()) {
+    return fail_with(environment,
+                     link.failure_message() + settings_mistake_hint(settings, link.port_opened()));
+  }
   return ExitCode::sent;
 }
 

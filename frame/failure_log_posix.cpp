@@ -3,24 +3,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
-#include "frame/console_text.h"
 #include "frame/failure_log_posix.h"
 #include "frame/terminal_glyph.h"
 
 namespace vornset {
 
 std::string failure_log_text(std::string_view line) {
-  std::vector<CellChar> characters(line.size());
-  characters.resize(widen_text(line, characters));
-  std::string text = "vornset: ";
-  for (const CellChar character : characters) {
-    char glyph[kMaxGlyphBytes];
-    text.append(glyph, encode_glyph(character, glyph));
-  }
-  text += '\n';
-  return text;
+  return "vornset: " + shown_as_glyphs(line) + '\n';
 }
 
 // Only a failed run gets here, so the two questions cost a normal run nothing; the

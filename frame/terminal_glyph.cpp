@@ -1,5 +1,9 @@
 #include "frame/terminal_glyph.h"
 
+#include <vector>
+
+#include "frame/console_text.h"
+
 namespace vornset {
 namespace {
 
@@ -38,6 +42,18 @@ std::size_t encode_glyph(char32_t character, char (&out)[kMaxGlyphBytes]) {
   out[2] = continuation(c >> 6);
   out[3] = continuation(c);
   return 4;
+}
+
+std::string shown_as_glyphs(std::string_view text) {
+  std::vector<CellChar> characters(text.size());
+  characters.resize(widen_text(text, characters));
+  std::string shown;
+  shown.reserve(text.size());
+  for (const CellChar character : characters) {
+    char glyph[kMaxGlyphBytes];
+    shown.append(glyph, encode_glyph(character, glyph));
+  }
+  return shown;
 }
 
 }  // namespace vornset

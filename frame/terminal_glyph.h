@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace vornset {
 
@@ -13,5 +15,9 @@ inline constexpr std::size_t kMaxGlyphBytes = 4;
 // U+10FFFF become U+FFFD, so no text can move the cursor, change colours or ring
 // the bell, and every cell takes exactly one column.
 std::size_t encode_glyph(char32_t character, char (&out)[kMaxGlyphBytes]);
+
+// `text`, in the platform's 8-bit encoding, as UTF-8 made of such glyphs only: what a
+// terminal shows of it, and safe to put on one.
+std::string shown_as_glyphs(std::string_view text);
 
 }  // namespace vornset

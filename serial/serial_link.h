@@ -38,6 +38,7 @@ class SerialLink {
   void wait_until_sent();
 
   bool failed() const { return failure_.stage != Stage::none; }
+  bool port_opened() const { return record_.handle != no_port; }
   // One line about the first failure, e.g. "Serial port COM3 could not be opened (no such
   // device)"; empty when nothing failed.
   std::string failure_message() const;

@@ -10,6 +10,8 @@ namespace vornset {
 struct PortSettings {
   std::string port_text = "1";
   std::string baud_text = "9600";
+  // The file the texts were read from, as the search found it; empty until one is found.
+  std::string file_path;
 };
 
 }  // namespace vornset

@@ -35,7 +35,7 @@ bool find_plain_file(std::string_view file_name, std::string& full_path,
 SettingsOutcome read_settings(std::string_view file_name, PortSettings& settings,
                               SettingsPlatform& platform, FileTable& files,
                               ErrorState& errors) {
-  std::string full_path;
+  std::string& full_path = settings.file_path;
   if (!find_plain_file(file_name, full_path, platform, errors)) return SettingsOutcome::missing;
 
   SettingsFile file(platform, files, errors);

@@ -17,7 +17,8 @@ enum class SettingsOutcome {
 };
 
 // Finds the settings file `file_name`, reads it line by line as file number 2 and lets
-// every line that holds "COM" or "BAUD" replace the port or baud text. A file that is
+// every line that holds "COM" or "BAUD" replace the port or baud text. The path the
+// search found is kept in `settings`, for the run to name the file it read. A file that is
 // found but cannot be read must not let the defaults through: they would send to
 // whatever sits on the default port. After `unreadable` the texts may hold anything the
 // lines read so far set. Each failing platform call records its error number.

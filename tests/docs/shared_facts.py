@@ -43,6 +43,8 @@ OTHER_FACTS = [
     "Lines end at CR or CR LF",
     "--help",
     "--version",
+    "--ports lists this machine's serial ports, most useful first, each with the settings line that selects it",
+    "the message names the settings file and the fix",
 ]
 
 

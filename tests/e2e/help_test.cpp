@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/help.h"
+#include "serial/port_list.h"
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
 
@@ -39,7 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
     Requests, HelpRequest,
     testing::Values(Request{{"--help"}, usage_text(kPlatformHelpConventions)},
                     Request{{"-h"}, usage_text(kPlatformHelpConventions)},
-                    Request{{"--version"}, version_text(kPlatformHelpConventions)}));
+                    Request{{"--version"}, version_text(kPlatformHelpConventions)},
+                    // The ports of the machine the suite runs on, as the listing finds them.
+                    Request{{"--ports"}, port_list_text(system_serial_ports())}));
 
 struct LostAnswer {
   const char* request;
@@ -62,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(Streams, HelpAnswerLost,
                          testing::Values(LostAnswer{"--help", Streams::stdout_full},
                                          LostAnswer{"--version", Streams::stdout_full},
                                          LostAnswer{"--help", Streams::stdout_closed},
-                                         LostAnswer{"--version", Streams::stdout_closed}));
+                                         LostAnswer{"--version", Streams::stdout_closed},
+                                         LostAnswer{"--ports", Streams::stdout_full}));
 
 TEST(Help, ShowsInTheTerminalWithoutSettingsAndWithoutPause) {
   InstalledProgram program(VORNSET_PROGRAM);
@@ -91,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(std::vector<std::string>{"help"}, std::vector<std::string>{"--HELP"},
                     std::vector<std::string>{"-H"}, std::vector<std::string>{"--Version"},
                     std::vector<std::string>{"/?"}, std::vector<std::string>{"--help", "x"},
-                    std::vector<std::string>{"", "-h"}, std::vector<std::string>{"-h", ""}));
+                    std::vector<std::string>{"", "-h"}, std::vector<std::string>{"-h", ""},
+                    std::vector<std::string>{"--PORTS"}, std::vector<std::string>{"--ports", "x"}));
 
 }  // namespace
 }  // namespace vornset::testing_support

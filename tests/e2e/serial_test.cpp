@@ -35,12 +35,54 @@ TEST_F(SerialFailures, APortThatDoesNotExist) {
             std::string(kHfLine) + "Serial port /dev/vornset-no-such-port could not be opened (no such device)\r\n");
 }
 
-TEST_F(SerialFailures, APortTextThatNamesNoDevice) {
-  program.write_settings("COM=3\r\n");
-  const ProgramRun run = program.run({});
+// A settings file that fails the run as new users write it: the line of today, then the
+// file that was read and what to write instead. "@" stands for the port's device path.
+struct SettingsMistake {
+  const char* name;
+  const char* settings;
+  const char* failure;
+  const char* fix;
+};
+
+class SettingsMistakes : public SerialFailures, public testing::WithParamInterface<SettingsMistake> {
+ protected:
+  std::string with_device(std::string text) const {
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at)) {
+      text.replace(at, 1, line.device_path());
+    }
+    return text;
+  }
+};
+
+// Without a terminal the line goes to standard error whole, as a log keeps it.
+TEST_P(SettingsMistakes, NameTheFileAndTheFixBehindTheFailure) {
+  program.write_settings(with_device(GetParam().settings));
+  RunOptions options = program.options({});
+  options.streams = Streams::no_terminal;
+  const ProgramRun run = program.run_with(options);
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(visible_text(run.terminal), std::string(kHfLine) + "Serial port COM=3 could not be opened (no such device)\r\n");
+  EXPECT_EQ(run.stderr_file, "vornset: " + with_device(GetParam().failure) + "; VornSet.ini (" +
+                                 program.program_directory() + ")" + with_device(GetParam().fix) + "\n");
+  EXPECT_EQ(line.received(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SettingsMistakes,
+    testing::Values(
+        SettingsMistake{"EqualsSign", "COM=3\r\n", "Serial port COM=3 could not be opened (no such device)",
+                        ": write COM3, not COM=3"},
+        SettingsMistake{"BlankBeforeThePath", "COM @\r\n", "Serial port COM @ could not be opened (no such device)",
+                        ": write COM@, not COM @"},
+        SettingsMistake{"BlankBehindThePath", "COM@ \r\n", "Serial port @  could not be opened (no such device)",
+                        " has blanks behind COM@: end the line right behind the port"},
+        SettingsMistake{"LfLineEnds", "COM@\nBAUD 4800\n",
+                        "Serial port @\xE2\x90\x8A" "BAUD 4800\xE2\x90\x8A could not be opened (no such device)",
+                        " has LF line ends: end each line with CR LF"},
+        SettingsMistake{"RemarkTakenAsThePort", "COM@\r\n; communication settings\r\n",
+                        "Serial port COMmunication settings could not be opened (no such device)",
+                        " takes the port from \"COMmunication settings\": keep COM out of every line but the "
+                        "port's"}),
+    [](const testing::TestParamInfo<SettingsMistake>& row) { return std::string(row.param.name); });
 
 // How a terminal program holds the port in a row below.
 enum class Hold { flock, flock_locker_gone, lock_file, stale_lock_file };
@@ -170,12 +212,13 @@ TEST_F(SerialFailures, APortOfAGroupTheUserLacksNamesTheGroupToJoin) {
 
 TEST_F(SerialFailures, ARefusedBaudRateStillLeavesTheOtherSettingsAndSends) {
   program.write_settings("COM" + line.device_path() + "\r\nBAUD=9600\r\n");  // '=9600' reads as 0
-  const ProgramRun run = program.run({"7.05"});
+  RunOptions options = program.options({"7.05"});
+  options.streams = Streams::no_terminal;  // the whole line, unwrapped
+  const ProgramRun run = program.run_with(options);
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(visible_text(run.terminal).find("Serial port " + line.device_path() +
-                                            " refused the line settings (baud rate 0 not supported)\r\n"),
-            std::string::npos)
-      << run.terminal;
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + line.device_path() +
+                                 " refused the line settings (baud rate 0 not supported); VornSet.ini (" +
+                                 program.program_directory() + "): write BAUD 9600, not BAUD=9600\n");
   EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
   const termios after = line.device_settings();
   EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));

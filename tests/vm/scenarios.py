@@ -36,6 +36,7 @@ Kinds of row:
               gadget's port is opened afterwards
   unplugged   the same, and the gadget is disconnected half a second into the run: the run
               ends within 3 s, exit 1, and says the device was removed
+  ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
 """
 import re
 import shlex
@@ -116,6 +117,7 @@ class Kind:
     oversized: bool = False    # the settings file is over 1 MiB
     usb_held: bool = False     # the gadget is connected afresh and its side not opened
     unplugged: bool = False    # ... and is disconnected half a second into the run
+    listing: bool = False      # the run is `vornset --ports`: no port is touched
 
 
 KINDS = {
@@ -134,7 +136,20 @@ KINDS = {
     "usb-held": Kind(1, False, NOT_TAKEN, gives_up=True, usb_held=True),
     "unplugged": Kind(1, False, REMOVED, gives_up=True, settings="", usb_held=True,
                       unplugged=True),
+    "ports": Kind(0, False, settings="kept", listing=True),
 }
+
+# What `vornset --ports` shows in the guest, each line as settings line and device. The
+# adapter first, then every 8250 with a UART behind it: qemu's first one (ttyS0) is a real
+# 16550A too, only wired to nothing. The virtio console (hvc0), the virtual consoles and
+# the 8250 lines past nr_uarts are no ports.
+# The adapter's serial number names its place on the bus, which the machine decides.
+LISTED = [
+    ("COM/dev/ttyUSB0", "/dev/ttyUSB0, ftdi_sio, QEMU, QEMU USB SERIAL, serial "),
+    ("COM1", "/dev/ttyS0, serial"),
+    ("COM2", "/dev/ttyS1, serial"),
+    ("COM3", "/dev/ttyS2, serial"),
+]
 
 
 @dataclass(frozen=True)
@@ -150,6 +165,8 @@ class Row:
 
     @property
     def name(self):
+        if KINDS[self.kind].listing:
+            return "%-10s %-20s  vornset %s" % (self.kind, "(every port)", self.arguments)
         flow = " " + " ".join(f for f in self.flow.split() if not f.startswith("-"))
         return "%-10s %-12s %7d  vornset %-11s%s" % (
             self.kind, self.port.device, self.baud, self.arguments, flow.rstrip())
@@ -179,6 +196,7 @@ TABLE = [
     Row("shared", UART, 19200),
     Row("shared", FTDI, 19200),
     Row("oversized", UART, 19200),
+    Row("ports", UART, 19200, "--ports", ()),
     Row("sent", ACM, 19200, timed=True),
     Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", ACM, 19200, flow="-ixon crtscts"),
@@ -283,11 +301,32 @@ def _send_xoff(guest, line, port):
     return status == 0
 
 
+def _listing_problems(guest, line):
+    """Runs `vornset --ports` in the guest: nothing may reach the port, and the listing
+    must be LISTED, line for line (a device's text may go on where LISTED ends in a blank)."""
+    line.clear()
+    status, text = guest.run("cd /tmp && vornset --ports; echo \"exit $?\"")
+    listed = text.splitlines()
+    problems = []
+    if status != 0 or not listed or listed[-1] != "exit 0":
+        problems.append("the listing did not end with exit 0: %r" % text)
+    shown = [tuple(part.strip() for part in entry.split("  ", 1)) for entry in listed[:-1]]
+    if len(shown) != len(LISTED) or any(
+            got[0] != want[0] or not (got[-1] == want[1] or want[1].endswith(" ") and got[-1].startswith(want[1]))
+            for got, want in zip(shown, LISTED)):
+        problems.append("listed %r, not %r" % (listed[:-1], LISTED))
+    if line.wait_quiet(0.2, timeout=1.0):
+        problems.append("the listing sent bytes to the port")
+    return problems
+
+
 def run_row(guest, lines, row):
     """Runs one row; returns (problems, note)."""
     device = row.port.device
     line = lines[device]
     kind = KINDS[row.kind]
+    if kind.listing:
+        return _listing_problems(guest, line), ""
     prepare = []
     if kind.usb_held:
         prepare.append("usb_gadget quiet && usb_gadget unplug && usb_gadget plug || exit 1")

@@ -206,6 +206,40 @@ class WindowsProgram(unittest.TestCase):
         run = self.run_in_terminal("--help", redirect="/dev/full")
         self.assertEqual(run.exit_code, 1, run.screen)
 
+    def test_ports_lists_the_registry_serial_ports_adapters_first(self):
+        key = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
+        written = {r"\Device\Serial1": "COM2", r"\Device\VCP0": "COM12"}
+        for device, name in written.items():
+            subprocess.run(["wine", "reg", "add", key, "/v", device, "/t", "REG_SZ", "/d", name, "/f"],
+                           env=WINE_ENV, check=True, capture_output=True, timeout=120)
+        try:
+            out = os.path.join(self.folder, "ports.txt")
+            run = self.run_in_terminal("--ports", redirect=out)
+        finally:
+            for device in written:
+                subprocess.run(["wine", "reg", "delete", key, "/v", device, "/f"],
+                               env=WINE_ENV, capture_output=True, timeout=120)
+        self.assertEqual(run.exit_code, 0, run.screen)
+        with open(out, "rb") as f:
+            listing = f.read().decode()
+        lines = listing.split("\r\n")
+        self.assertEqual(lines[-1], "", "lines end in CR LF")
+        shown = [line.split() for line in lines[:-1]]
+        # Wine's own entries stand beside ours; each line is a settings line and its device.
+        self.assertIn(["COM12", r"\Device\VCP0"], shown, listing)
+        self.assertIn(["COM2", r"\Device\Serial1"], shown, listing)
+        self.assertLess(shown.index(["COM12", r"\Device\VCP0"]), shown.index(["COM2", r"\Device\Serial1"]),
+                        "an adapter comes before a port built into the machine")
+        self.assertTrue(all(line.startswith("COM") for line in lines[:-1]), listing)
+
+    def test_a_settings_mistake_is_named_with_the_file(self):
+        self.com_port(5)
+        self.write_settings(b"COM=5\r\n")
+        run = self.run_in_terminal("", columns=250)
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertRegex(run.screen, r"Serial port COM=5 could not be opened \(.*\); "
+                                     r"VornSet.ini \([A-Z]:\\.*vornset-wine-test-[^)]*\): write COM5, not COM=5\n")
+
     def test_help_is_only_the_whole_line_as_typed(self):
         port = self.com_port(5)
         self.write_settings(b"COM5\r\n")

@@ -1,0 +1,93 @@
+#include "app/settings_hint.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "serial/baud_rate.h"
+
+namespace vornset {
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kLfLineEnds = " has LF line ends: end each line with CR LF";
+
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// "VornSet.ini (/etc/vornset)": the name as found, then the folder that holds it.
+std::string file_and_folder(std::string_view path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  if (separator == std::string_view::npos) return std::string(path);
+  std::string_view folder = path.substr(0, separator);
+  // The root keeps its separator: "/" and "C:\", not "" and "C:".
+  if (folder.empty() || folder.back() == ':') folder = path.substr(0, separator + 1);
+  std::string named(path.substr(separator + 1));
+  named += " (";
+  named += folder;
+  named += ')';
+  return named;
+}
+
+// A port text is a number or, on Linux, a path: a letter first means the key was found
+// inside a word, most often in a remark ("; communication settings").
+std::string port_fix(std::string_view port) {
+  std::string fix;
+  if (port.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
+  if (!port.empty() && is_letter(port.front())) {
+    fix = " takes the port from \"COM";
+    fix += port;
+    fix += "\": keep COM out of every line but the port's";
+    return fix;
+  }
+  std::string_view bare = port;
+  bare.remove_prefix(std::min(bare.size(), bare.find_first_not_of(" \t=:")));
+  bare.remove_suffix(bare.size() - std::min(bare.size(), bare.find_last_not_of(kBlanks) + 1));
+  if (bare.empty() || bare.size() == port.size()) return fix;
+  if (bare.data() != port.data()) {
+    fix = ": write COM";
+    fix += bare;
+    fix += ", not COM";
+    fix += port;
+    return fix;
+  }
+  fix = " has blanks behind COM";
+  fix += bare;
+  fix += ": end the line right behind the port";
+  return fix;
+}
+
+// Only a baud text that reads as no number is the file's mistake; a number the port
+// cannot make ("BAUD 0", "BAUD 250000") is the user's own choice.
+std::string rate_fix(std::string_view baud) {
+  std::string fix;
+  const std::size_t first = baud.find_first_not_of(" \t\r\n");
+  if (baud_rate_for_text(baud) != 0 || (first != std::string_view::npos && is_digit(baud[first]))) {
+    return fix;
+  }
+  if (baud.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
+  const std::size_t digits = baud.find_first_of("0123456789");
+  if (digits == std::string_view::npos) {
+    fix = " takes the rate from \"BAUD";
+    fix += baud;
+    fix += "\": write the number right behind BAUD, as in BAUD 19200";
+    return fix;
+  }
+  std::size_t end = digits;
+  while (end < baud.size() && is_digit(baud[end])) ++end;
+  fix = ": write BAUD ";
+  fix += baud.substr(digits, end - digits);
+  fix += ", not BAUD";
+  fix += baud;
+  return fix;
+}
+
+}  // namespace
+
+std::string settings_mistake_hint(const PortSettings& settings, bool port_opened) {
+  if (settings.file_path.empty()) return {};
+  std::string fix = port_opened ? rate_fix(settings.baud_text) : port_fix(settings.port_text);
+  if (fix.empty()) return fix;
+  return "; " + file_and_folder(settings.file_path) + fix;
+}
+
+}  // namespace vornset

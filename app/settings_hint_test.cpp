@@ -1,0 +1,77 @@
+#include "app/settings_hint.h"
+
+#include <gtest/gtest.h>
+
+namespace vornset {
+namespace {
+
+struct Texts {
+  const char* port_text;
+  const char* baud_text;
+  bool port_opened;
+  const char* fix;  // what follows the file's name; empty: no hint at all
+};
+
+constexpr std::string_view kFile = "; VornSet.ini (/home/ann/.config/vornset)";
+
+class SettingsMistakeHint : public testing::TestWithParam<Texts> {};
+
+TEST_P(SettingsMistakeHint, NamesTheFileAndTheFix) {
+  PortSettings settings;
+  settings.port_text = GetParam().port_text;
+  settings.baud_text = GetParam().baud_text;
+  settings.file_path = "/home/ann/.config/vornset/VornSet.ini";
+  const std::string fix = GetParam().fix;
+  EXPECT_EQ(settings_mistake_hint(settings, GetParam().port_opened), fix.empty() ? fix : std::string(kFile) + fix);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SettingsMistakeHint,
+    testing::Values(
+        // What the reader took from files that say what their writers meant.
+        Texts{"/dev/ttyUSB0\nBAUD 19200\n", " 19200\n", false, " has LF line ends: end each line with CR LF"},
+        Texts{"3\n", "9600", false, " has LF line ends: end each line with CR LF"},
+        Texts{"=/dev/ttyUSB0", "9600", false, ": write COM/dev/ttyUSB0, not COM=/dev/ttyUSB0"},
+        Texts{" /dev/ttyUSB0", "9600", false, ": write COM/dev/ttyUSB0, not COM /dev/ttyUSB0"},
+        Texts{" = 3 ", "9600", false, ": write COM3, not COM = 3 "},
+        Texts{"/dev/ttyUSB0 ", "9600", false, " has blanks behind COM/dev/ttyUSB0: end the line right behind the port"},
+        Texts{"3\t", "9600", false, " has blanks behind COM3: end the line right behind the port"},
+        Texts{"munication settings", "9600", false,
+              " takes the port from \"COMmunication settings\": keep COM out of every line but the port's"},
+        Texts{"/dev/ttyUSB0", "=9600", true, ": write BAUD 9600, not BAUD=9600"},
+        Texts{"/dev/ttyUSB0", "rate 4800", true, ": write BAUD 4800, not BAUDrate 4800"},
+        Texts{"/dev/ttyUSB0", "=9600\n", true, " has LF line ends: end each line with CR LF"},
+        Texts{"/dev/ttyUSB0", " fast", true,
+              " takes the rate from \"BAUD fast\": write the number right behind BAUD, as in BAUD 19200"},
+        // Texts that are right, or wrong in a way that is the user's choice: no hint.
+        Texts{"/dev/ttyUSB0", "9600", false, ""},
+        Texts{"3", "9600", false, ""},
+        Texts{"", "9600", false, ""},
+        Texts{"=", "9600", false, ""},
+        Texts{"/dev/ttyUSB0", " 250000", true, ""},
+        Texts{"/dev/ttyUSB0", "0", true, ""},
+        Texts{"/dev/ttyUSB0", " 0", true, ""},
+        // Each step is judged on its own text: a refused port says nothing of the rate, a
+        // refused rate nothing of the port.
+        Texts{"/dev/ttyUSB0", "=9600", false, ""},
+        Texts{"=/dev/ttyUSB0", "9600", true, ""}));
+
+TEST(SettingsMistakeHint, NothingWithoutAFile) {
+  PortSettings settings;
+  settings.port_text = "=3";
+  EXPECT_EQ(settings_mistake_hint(settings, false), "");
+}
+
+TEST(SettingsMistakeHint, NamesTheFolderOnEveryPlatform) {
+  PortSettings settings;
+  settings.port_text = "=3";
+  for (const auto& [path, named] : {std::pair{"C:\\VornSet\\VornSet.ini", "VornSet.ini (C:\\VornSet)"},
+                                    std::pair{"C:\\VORNSET.INI", "VORNSET.INI (C:\\)"},
+                                    std::pair{"/VornSet.ini", "VornSet.ini (/)"}}) {
+    settings.file_path = path;
+    EXPECT_EQ(settings_mistake_hint(settings, false), std::string("; ") + named + ": write COM3, not COM=3");
+  }
+}
+
+}  // namespace
+}  // namespace vornset
