@@ -29,7 +29,7 @@ PY
 # Suppressed, with the reason:
 #   uninitMemberVar in the terminal's output block: used_ says how much of it holds bytes;
 #     clearing it would cost a memset per write.
-#   memleak in the instrument simulator: it keeps both sides of its line open for its life.
+#   memleak in the instrument simulator: it keeps its side of the line open for its life.
 #   resourceLeak in the serial end-to-end test: a failed assertion leaves one descriptor
 #     open in the test process, which ends soon after.
 #   uselessCallsSubstr: cppcheck misreads "s = s.substr(...) + more" as a self-assignment.

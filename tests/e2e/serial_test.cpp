@@ -109,11 +109,16 @@ class Holder {
     close(ready[1]);
     if (read(ready[0], &pid_, sizeof pid_) != sizeof pid_) pid_ = 0;
     close(ready[0]);
-    if (hold == Hold::flock_locker_gone || hold == Hold::stale_lock_file) waitpid(child, nullptr, 0);
-    if (hold != Hold::flock_locker_gone) child_ = child;
+    if (hold == Hold::flock_locker_gone || hold == Hold::stale_lock_file) {
+      waitpid(child, nullptr, 0);
+    } else {
+      child_ = child;
+    }
+    // A stale lock file's process is gone, and its pid may be another process's by now.
+    if (hold != Hold::stale_lock_file) running_ = pid_;
   }
   ~Holder() {
-    if (pid_ > 0) kill(pid_, SIGKILL);
+    if (running_ > 0) kill(running_, SIGKILL);
     if (child_ > 0) waitpid(child_, nullptr, 0);
   }
   Holder(const Holder&) = delete;
@@ -122,7 +127,8 @@ class Holder {
 
  private:
   pid_t pid_ = 0;
-  pid_t child_ = 0;
+  pid_t running_ = 0;  // to end with the test
+  pid_t child_ = 0;    // to wait for
 };
 
 struct Holding {
