@@ -111,15 +111,20 @@ class GuestMachine(Control):
             command += ["-dtb", os.path.join(work_dir, "guest.dtb")]
         for number, wired in enumerate(guest.serials):
             if wired is None:
-                chardev = "null"
-            elif wired == CONTROL:
+                # No UART at all in this place: on a PC an ISA port of its own index
+                # leaves the line before it empty, as a machine without COM1 has it.
+                continue
+            if wired == CONTROL:
                 chardev = "socket," + _socket(self.sockets[CONTROL])
             elif wired.on_terminal:
                 chardev = "serial,path=" + terminals[wired.device]
             else:
                 chardev = "socket," + _socket(self.sockets[os.path.basename(wired.device)])
-            command += ["-chardev", "%s,id=s%d" % (chardev, number),
-                        "-serial", "chardev:s%d" % number]
+            command += ["-chardev", "%s,id=s%d" % (chardev, number)]
+            if guest.isa_serial:
+                command += ["-device", "isa-serial,index=%d,chardev=s%d" % (number, number)]
+            else:
+                command += ["-serial", "chardev:s%d" % number]
         command += [argument.format(**{name: _socket(path)
                                        for name, path in self.sockets.items()})
                     for argument in guest.devices]

@@ -17,7 +17,8 @@ class Guest:
     compiler: str              # a C compiler that makes static programs for the guest
     qemu: tuple                # qemu's program and the machine's own arguments
     append: str                # the kernel's command line
-    serials: tuple             # what each UART is wired to, in qemu's order: a Port, CONTROL
+    serials: tuple             # what each UART is wired to, in qemu's order: a Port, CONTROL,
+                               # or None for no UART in that place (isa_serial machines)
     ports: tuple               # the ports whose rows run here
     devices: tuple = ()        # more qemu arguments; {ttyUSB0} stands for that port's socket
     modules: tuple = ("virtio_pci", "virtio_console")
@@ -28,6 +29,7 @@ class Guest:
     memory: str = "256M"
     relays: tuple = ()         # virtio ports that relay the gadget side of USB gadget ports
     setup: str = ""            # a shell script that readies the guest's own ports
+    isa_serial: bool = False   # UARTs are ISA devices placed by index (a PC)
 
 
 GUESTS = {guest.name: guest for guest in (
@@ -44,6 +46,9 @@ GUESTS = {guest.name: guest for guest in (
           modules=("virtio_pci", "virtio_console", "xhci_pci", "ftdi_sio", "configfs",
                    "libcomposite", "usb_f_acm", "usb_f_serial", "dummy_hcd", "cdc_acm"),
           relays=tuple(port.relay for port in scenarios.GADGET_PORTS),
+          # No UART answers at ttyS0: the machine's console stays out of reach, and the
+          # kernel's line for it is one with no UART behind it.
+          isa_serial=True,
           setup="usb_gadget plug && usb_gadget relay"),
     # The board's device tree gives the PL011 to the Bluetooth chip (no /dev/ttyAMA0 then)
     # and the kernel's console to the mini UART: both are taken back.

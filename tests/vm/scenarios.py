@@ -140,13 +140,14 @@ KINDS = {
 }
 
 # What `vornset --ports` shows in the guest, each line as settings line and device. The
-# adapter first, then every 8250 with a UART behind it: qemu's first one (ttyS0) is a real
-# 16550A too, only wired to nothing. The virtio console (hvc0), the virtual consoles and
-# the 8250 lines past nr_uarts are no ports.
+# USB ports first (the gadget's carry no maker's names), then every 8250 with a UART
+# behind it: ttyS0, which has none, is left out, as are the virtio console (hvc0), the
+# virtual consoles and the 8250 lines past nr_uarts.
 # The adapter's serial number names its place on the bus, which the machine decides.
 LISTED = [
+    ("COM/dev/ttyACM0", "/dev/ttyACM0, cdc_acm"),
     ("COM/dev/ttyUSB0", "/dev/ttyUSB0, ftdi_sio, QEMU, QEMU USB SERIAL, serial "),
-    ("COM1", "/dev/ttyS0, serial"),
+    ("COM/dev/ttyUSB1", "/dev/ttyUSB1, generic"),
     ("COM2", "/dev/ttyS1, serial"),
     ("COM3", "/dev/ttyS2, serial"),
 ]
