@@ -17,7 +17,9 @@ constexpr std::string_view lock_prefix = "/LCK..";
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
-// ASCII digits with blanks around them; 0 for anything else or a number past any pid.
+// ASCII digits behind blanks, ended by a blank or the end; what follows a blank is the
+// holder's own (some programs add their name and user: "      1234 minicom ann").
+// 0 for anything else or a number past any pid.
 pid_t ascii_pid(std::string_view bytes) {
   std::size_t at = 0;
   while (at < bytes.size() && is_blank(bytes[at])) ++at;
@@ -27,8 +29,7 @@ pid_t ascii_pid(std::string_view bytes) {
     pid = pid * 10 + (bytes[at] - '0');
     if (pid > INT_MAX) return 0;
   }
-  while (at < bytes.size() && is_blank(bytes[at])) ++at;
-  return digits > 0 && at == bytes.size() ? static_cast<pid_t>(pid) : 0;
+  return digits > 0 && (at == bytes.size() || is_blank(bytes[at])) ? static_cast<pid_t>(pid) : 0;
 }
 
 // The name behind the last '/'.
@@ -37,15 +38,42 @@ const char* last_part(const char* path) {
   return slash == nullptr ? path : slash + 1;
 }
 
-// Whether `path` may be a link to the device rather than the device: anything but a name
-// right under /dev and a pseudo-terminal's, such as the stable names under
-// /dev/serial/by-id. Asking costs a system call, which the usual names do not pay.
+// Whether `path` may be a link to the device rather than the device: anything but a
+// pseudo-terminal's name and a tty's right under /dev, such as /dev/serial0 on a Raspberry
+// Pi or the stable names under /dev/serial/by-id. Asking costs a system call, which the
+// usual names do not pay.
 bool may_be_a_link(const char* path) {
   constexpr std::string_view dev = "/dev/";
   constexpr std::string_view pts = "/dev/pts/";
   const std::string_view text(path);
   if (text.starts_with(pts)) return false;
-  return !text.starts_with(dev) || text.find('/', dev.size()) != std::string_view::npos;
+  return !text.starts_with(dev) || text.find('/', dev.size()) != std::string_view::npos ||
+         !text.substr(dev.size()).starts_with("tty");
+}
+
+// The live process whose lock file LCK..NAME stands in one of `directories`; 0 for none.
+pid_t holder_of(const char* name, std::span<const char* const> directories) {
+  const std::size_t name_size = std::strlen(name);
+  if (name_size == 0) return 0;
+  for (const char* directory : directories) {
+    // On the stack: the normal run, which finds no lock file, allocates nothing here.
+    char path[PATH_MAX];
+    const std::size_t directory_size = std::strlen(directory);
+    if (directory_size + lock_prefix.size() + name_size >= sizeof path) continue;
+    char* end = std::copy_n(directory, directory_size, path);
+    end = std::copy(lock_prefix.begin(), lock_prefix.end(), end);
+    std::copy_n(name, name_size + 1, end);  // with its NUL
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    char bytes[64];  // ten digits, a name and a user at the most
+    const ssize_t got = ::read(fd, bytes, sizeof bytes);
+    ::close(fd);
+    if (got <= 0) continue;
+    const pid_t pid = pid_in_lock_file(std::string_view(bytes, static_cast<std::size_t>(got)));
+    // A stale lock file's pid may be ours by now: we hold no port yet.
+    if (process_alive(pid) && pid != ::getpid()) return pid;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -61,36 +89,17 @@ pid_t pid_in_lock_file(std::string_view bytes) {
 bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories) {
-  // A lock file carries the name of the device itself, whatever link the settings name.
-  char target[PATH_MAX];
   const char* name = last_part(device_path);
-  if (may_be_a_link(device_path)) {
-    const ssize_t size = ::readlink(device_path, target, sizeof target - 1);
-    if (size > 0) {
-      target[size] = '\0';
-      name = last_part(target);
-    }
-  }
-  const std::size_t name_size = std::strlen(name);
-  if (name_size == 0) return 0;
-  for (const char* directory : directories) {
-    // On the stack: the normal run, which finds no lock file, allocates nothing here.
-    char path[PATH_MAX];
-    const std::size_t directory_size = std::strlen(directory);
-    if (directory_size + lock_prefix.size() + name_size >= sizeof path) continue;
-    char* end = std::copy_n(directory, directory_size, path);
-    end = std::copy(lock_prefix.begin(), lock_prefix.end(), end);
-    std::copy_n(name, name_size + 1, end);  // with its NUL
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) continue;
-    char bytes[64];  // ten digits and a newline; more is no lock file of any program's
-    const ssize_t got = ::read(fd, bytes, sizeof bytes);
-    ::close(fd);
-    if (got <= 0) continue;
-    const pid_t pid = pid_in_lock_file(std::string_view(bytes, static_cast<std::size_t>(got)));
-    if (process_alive(pid)) return pid;
-  }
-  return 0;
+  if (const pid_t holder = holder_of(name, directories); holder != 0) return holder;
+  // A program that opened the port through a link may have named its lock file after the
+  // link or after the device itself: both are looked for.
+  if (!may_be_a_link(device_path)) return 0;
+  char target[PATH_MAX];
+  const ssize_t size = ::readlink(device_path, target, sizeof target - 1);
+  if (size <= 0) return 0;
+  target[size] = '\0';
+  const char* device_name = last_part(target);
+  return std::strcmp(device_name, name) == 0 ? 0 : holder_of(device_name, directories);
 }
 
 }  // namespace vornset

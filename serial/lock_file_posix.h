@@ -12,19 +12,20 @@ namespace vornset {
 inline constexpr const char* system_lock_directories[] = {"/run/lock", "/var/lock"};
 
 // The pid that a lock file's bytes name: ASCII digits, blank-padded and ended by a newline
-// (ten digits, as programs write them today), or the binary int of older programs; 0 for
-// anything else.
+// (ten digits, as programs write them today, some with their name and user behind a
+// blank), or the binary int of older programs; 0 for anything else.
 pid_t pid_in_lock_file(std::string_view bytes);
 
 // Whether process `pid` exists. A process of another user's, which the signal may not
 // reach (EPERM), exists all the same.
 bool process_alive(pid_t pid);
 
-// The live process whose lock file LCK..NAME, NAME the last part of `device_path`
-// (ttyUSB0 for /dev/ttyUSB0) or of the device a link there leads to, stands in one of
-// `directories`; 0 when none does. A lock file whose process is gone is stale and left
-// alone. A port under its usual name without a lock file costs one failed open per
-// directory and no allocation; a name that may be a link, one readlink more.
+// The live process (not this one) whose lock file LCK..NAME, NAME the last part of
+// `device_path` (ttyUSB0 for /dev/ttyUSB0) or of the device a link there leads to, stands
+// in one of `directories`; 0 when none does. A lock file whose process is gone is stale
+// and left alone. A port under its usual name without a lock file costs one failed open
+// per directory and no allocation; a name that may be a link, one readlink and the opens
+// for the device's own name more.
 pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories);
 
 }  // namespace vornset

@@ -91,9 +91,16 @@ std::string driver_above(std::string folder, std::size_t top) {
   return {};
 }
 
-// A name that pastes into the settings file as it stands.
+// A name that pastes into the settings file as it stands: no blank, nothing but ASCII,
+// and no BAUD in any letter case, which would make the port's line set the rate too.
 bool is_plain_name(std::string_view name) {
-  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; });
+  if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; })) {
+    return false;
+  }
+  constexpr std::string_view key = "BAUD";
+  return std::search(name.begin(), name.end(), key.begin(), key.end(), [](char c, char k) {
+           return (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) == k;
+         }) == name.end();
 }
 
 // The by-id link that leads to `tty`, as /dev/serial/by-id/NAME; empty when none does.

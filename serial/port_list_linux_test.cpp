@@ -52,6 +52,8 @@ class FakeMachine : public testing::Test {
     usb_device(acm, "Ac\x1bme", "Pico", "");
     link(acm + "/1-2:1.0/driver", "sys/bus/usb/drivers/cdc_acm");
     tty("ttyACM0", acm + "/1-2:1.0", "");
+    // Pasted into the settings file, this name would set the rate as well: not taken.
+    ASSERT_EQ(::symlink("../../ttyACM0", root.file("dev/serial/by-id/usb-Baudline_Pico-if00").c_str()), 0);
     make_folders("sys/class/tty/console");
     root.write_file("sys/class/tty/console/active", "tty0 ttyS0\n");
   }

@@ -93,16 +93,17 @@ TEST(OpenRefusal, ReadsTheGivenFilesForThePort) {
   const std::string group = files.write_file("group", "instruments:x:4242:\n");
   const std::string passwd = files.write_file("passwd", "");
   const std::string name = line.device_path().substr(line.device_path().rfind('/') + 1);
-  files.write_file("LCK.." + name, std::to_string(getpid()) + "\n");
+  const pid_t holder = getppid();  // not this process: it holds no port yet
+  files.write_file("LCK.." + name, std::to_string(holder) + "\n");
   const char* const lock_directories[] = {files.path().c_str()};
   const RefusalSources sources{
       .lock_directories = lock_directories, .group_file = group.c_str(), .passwd_file = passwd.c_str()};
   std::string self;
-  std::getline(std::ifstream("/proc/self/comm"), self);
+  std::getline(std::ifstream("/proc/" + std::to_string(holder) + "/comm"), self);
 
   EXPECT_EQ(open_refusal_reason(port, EACCES, sources),
             "permission denied: the port belongs to group instruments; add your user to it, then log in again");
-  EXPECT_EQ(open_refusal_reason(port, EBUSY, sources), "in use by " + self + ", pid " + std::to_string(getpid()));
+  EXPECT_EQ(open_refusal_reason(port, EBUSY, sources), "in use by " + self + ", pid " + std::to_string(holder));
   EXPECT_EQ(open_refusal_reason(port, ENOENT, sources), "");
 }
 

@@ -113,7 +113,8 @@ bool SerialLink::line_ends_as_needed(std::uint32_t rate) {
   // A read that fails proves nothing, and the failure it would explain is told already.
   if (platform_.read_line_settings(record_.handle, line).failed()) return false;
   line_rate_ = line.baud_rate;
-  return rate_taken(rate, line.baud_rate) && line.data_bits == 8 && line.stop_bits == StopBits::one &&
+  // Rate 0 is no rate: a line left hung up (B0) is not the line the run needs.
+  return rate != 0 && rate_taken(rate, line.baud_rate) && line.data_bits == 8 && line.stop_bits == StopBits::one &&
          line.parity == Parity::none && !line.parity_checking;
 }
 

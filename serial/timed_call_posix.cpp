@@ -23,11 +23,22 @@ bool install_handler() {
   return handler_installed;
 }
 
+// The signal mask is inherited across exec: a SIGALRM that the parent blocked would stay
+// pending and leave the wait without a bound, so it is let through for every call.
+bool let_the_signal_through() {
+  sigset_t alarm;
+  sigemptyset(&alarm);
+  sigaddset(&alarm, SIGALRM);
+  return ::sigprocmask(SIG_UNBLOCK, &alarm, nullptr) == 0;
+}
+
 }  // namespace
 
 CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
   CallOutcome outcome;
-  if (!install_handler()) return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)};
+  if (!install_handler() || !let_the_signal_through()) {
+    return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)};
+  }
   // The signal repeats every 10 ms after the first: one that arrives before the call has
   // begun to wait interrupts nothing, and the next one ends the wait. A zero time is the
   // shortest the timer has, as a zero value would disarm it.

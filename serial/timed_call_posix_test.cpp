@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -24,10 +25,12 @@ TEST(TimedCall, AWaitInTheKernelEndsWhenTheTimeIsUp) {
     int byte_after_ms;  // -1: never
     std::uint32_t limit_ms;
     bool ends_by_itself;
+    bool blocked_before = false;  // the signal blocked, as a parent may leave it
   } table[] = {
       {-1, 0, false},  // the signal may come before the wait begins: the next one ends it
       {-1, 150, false},
       {50, 2000, true},
+      {-1, 150, false, true},
   };
   for (const auto& row : table) {
     SCOPED_TRACE("byte after " + std::to_string(row.byte_after_ms) + " ms, limit " +
@@ -39,6 +42,12 @@ TEST(TimedCall, AWaitInTheKernelEndsWhenTheTimeIsUp) {
       std::this_thread::sleep_for(std::chrono::milliseconds(row.byte_after_ms));
       EXPECT_EQ(::write(ends[1], "x", 1), 1);
     });
+    if (row.blocked_before) {
+      sigset_t alarm;
+      sigemptyset(&alarm);
+      sigaddset(&alarm, SIGALRM);
+      ASSERT_EQ(sigprocmask(SIG_BLOCK, &alarm, nullptr), 0);
+    }
     const auto start = std::chrono::steady_clock::now();
     const CallOutcome outcome = call_within(row.limit_ms, read_one_byte, ends[0]);
     const auto waited = std::chrono::steady_clock::now() - start;
