@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace vornset {
@@ -23,7 +24,7 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 pid_t ascii_pid(std::string_view bytes) {
   std::size_t at = 0;
   while (at < bytes.size() && is_blank(bytes[at])) ++at;
-  long pid = 0;
+  std::int64_t pid = 0;  // long is 32 bits on armhf: the check below must see the overflow
   std::size_t digits = 0;
   for (; at < bytes.size() && bytes[at] >= '0' && bytes[at] <= '9'; ++at, ++digits) {
     pid = pid * 10 + (bytes[at] - '0');
