@@ -62,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FakeSettingsPlatform settings;
   settings.contents = input.bytes(size);
   FakeSerialPlatform serial;
-  FakeScreenBuffer screen(80, 2 + kLongestInput / 80 + 4);
+  // Room for the whole failure line, which may name a settings text twice (the device,
+  // then the fix), so that its start never scrolls away.
+  FakeScreenBuffer screen(80, 2 + 3 * (kLongestInput / 80) + 8);
   const CallOutcome failure = system_failure(static_cast<std::uint32_t>(kErrors[(layer_and_error >> 2) % 8]));
   const int layer = layer_and_error % 4;  // 3: no failure
   if (failing_call != 0 && layer == 0) settings.fail_call(failing_call, failure);
