@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+#include "serial/system_file_posix.h"
 
 namespace vornset {
 
@@ -40,17 +43,9 @@ const char* last_part(const char* path) {
 }
 
 // Whether `path` may be a link to the device rather than the device: anything but a
-// pseudo-terminal's name and a tty's right under /dev, such as /dev/serial0 on a Raspberry
-// Pi or the stable names under /dev/serial/by-id. Asking costs a system call, which the
-// usual names do not pay.
-bool may_be_a_link(const char* path) {
-  constexpr std::string_view dev = "/dev/";
-  constexpr std::string_view pts = "/dev/pts/";
-  const std::string_view text(path);
-  if (text.starts_with(pts)) return false;
-  return !text.starts_with(dev) || text.find('/', dev.size()) != std::string_view::npos ||
-         !text.substr(dev.size()).starts_with("tty");
-}
+// pseudo-terminal's name (devpts holds no links). A udev alias such as /dev/ttyRadio
+// looks like a device's name, so only asking tells; the question costs one readlink.
+bool may_be_a_link(const char* path) { return !std::string_view(path).starts_with("/dev/pts/"); }
 
 // The live process whose lock file LCK..NAME stands in one of `directories`; 0 for none.
 pid_t holder_of(const char* name, std::span<const char* const> directories) {
@@ -64,17 +59,29 @@ pid_t holder_of(const char* name, std::span<const char* const> directories) {
     char* end = std::copy_n(directory, directory_size, path);
     end = std::copy(lock_prefix.begin(), lock_prefix.end(), end);
     std::copy_n(name, name_size + 1, end);  // with its NUL
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) continue;
-    char bytes[64];  // ten digits, a name and a user at the most
-    const ssize_t got = ::read(fd, bytes, sizeof bytes);
-    ::close(fd);
-    if (got <= 0) continue;
-    const pid_t pid = pid_in_lock_file(std::string_view(bytes, static_cast<std::size_t>(got)));
+    std::string bytes;
+    // Ten digits, a name and a user at the most; a link is not followed out of a directory
+    // that every terminal program writes to.
+    if (!read_system_file(path, bytes, 64, LinkInName::refuse) || bytes.empty()) continue;
+    const pid_t pid = pid_in_lock_file(bytes);
     // A stale lock file's pid may be ours by now: we hold no port yet.
     if (process_alive(pid) && pid != ::getpid()) return pid;
   }
   return 0;
+}
+
+// Puts the path that link `from` leads to into `to` (a relative target is taken from the
+// link's own folder); false when `from` is no link or the path does not fit.
+bool follow_link(const char* from, char (&to)[PATH_MAX]) {
+  char target[PATH_MAX];
+  const ssize_t size = ::readlink(from, target, sizeof target - 1);
+  if (size <= 0) return false;
+  target[size] = '\0';
+  const std::size_t folder_size = target[0] == '/' ? 0 : static_cast<std::size_t>(last_part(from) - from);
+  if (folder_size + static_cast<std::size_t>(size) >= sizeof to) return false;
+  std::memmove(to, from, folder_size);  // `from` may be `to`
+  std::copy_n(target, size + 1, to + folder_size);
+  return true;
 }
 
 }  // namespace
@@ -92,15 +99,20 @@ bool process_alive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno 
 pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories) {
   const char* name = last_part(device_path);
   if (const pid_t holder = holder_of(name, directories); holder != 0) return holder;
-  // A program that opened the port through a link may have named its lock file after the
-  // link or after the device itself: both are looked for.
+  // A program that opened the port through a link may have named its lock file after
+  // that link, after any link on the way or after the device itself: all are looked for.
   if (!may_be_a_link(device_path)) return 0;
-  char target[PATH_MAX];
-  const ssize_t size = ::readlink(device_path, target, sizeof target - 1);
-  if (size <= 0) return 0;
-  target[size] = '\0';
-  const char* device_name = last_part(target);
-  return std::strcmp(device_name, name) == 0 ? 0 : holder_of(device_name, directories);
+  char path[PATH_MAX];
+  if (!follow_link(device_path, path)) return 0;
+  // As many links as the kernel follows in one name (SYMLOOP_MAX is 40 on Linux).
+  for (int level = 1; level < 40; ++level) {
+    if (const pid_t holder = holder_of(last_part(path), directories); holder != 0) return holder;
+    if (!follow_link(path, path)) break;
+  }
+  // A folder on the way may be a link as well: the device's own name is the real path's.
+  const std::string device = resolved_path(device_path);
+  const char* device_name = last_part(device.c_str());
+  return device.empty() || std::strcmp(device_name, last_part(path)) == 0 ? 0 : holder_of(device_name, directories);
 }
 
 }  // namespace vornset

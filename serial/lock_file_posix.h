@@ -20,12 +20,12 @@ pid_t pid_in_lock_file(std::string_view bytes);
 // reach (EPERM), exists all the same.
 bool process_alive(pid_t pid);
 
-// The live process (not this one) whose lock file LCK..NAME, NAME the last part of
-// `device_path` (ttyUSB0 for /dev/ttyUSB0) or of the device a link there leads to, stands
-// in one of `directories`; 0 when none does. A lock file whose process is gone is stale
-// and left alone. A port under its usual name without a lock file costs one failed open
-// per directory and no allocation; a name that may be a link, one readlink and the opens
-// for the device's own name more.
+// The live process (not this one) whose lock file LCK..NAME stands in one of
+// `directories`, NAME the last part of `device_path` as written (ttyUSB0 for /dev/ttyUSB0),
+// of each link on the way to the device, or of the device itself; 0 when none does. A lock
+// file whose process is gone is stale and left alone. A pseudo-terminal's name without a
+// lock file costs one failed open per directory and no allocation; any other name one
+// readlink more, and a link those of each level, the device's real path and its opens.
 pid_t lock_file_holder(const char* device_path, std::span<const char* const> directories);
 
 }  // namespace vornset

@@ -89,5 +89,70 @@ TEST(LockFile, OnlyALiveProcessHoldsThePort) {
   EXPECT_EQ(lock_file_holder(serial0.c_str(), directories), live);
 }
 
+// A name that leads to the device through links: a udev alias, a link to a link, a folder
+// that is a link. The lock file may carry the name as written, any link's on the way or
+// the device's.
+TEST(LockFile, FoundThroughEveryLinkOnTheWay) {
+  testing_support::TempDirectory locks;
+  testing_support::TempDirectory dev;
+  const char* const directories[] = {locks.path().c_str()};
+  const pid_t live = getppid();
+  dev.write_file("ttyS0", "");
+  ASSERT_EQ(symlink("ttyS0", dev.file("serial0").c_str()), 0);
+  ASSERT_EQ(symlink("serial0", dev.file("radio").c_str()), 0);
+  ASSERT_EQ(symlink(dev.path().c_str(), dev.file("folder").c_str()), 0);
+  ASSERT_EQ(symlink("folder/radio", dev.file("deep").c_str()), 0);
+  const struct {
+    std::string opened;
+    std::string lock_file;
+  } table[] = {
+      {dev.file("radio"), "LCK..ttyS0"},  // two levels down
+      {dev.file("radio"), "LCK..serial0"},
+      {dev.file("radio"), "LCK..radio"},
+      {dev.file("deep"), "LCK..ttyS0"},  // through a folder link and two more levels
+      {dev.file("deep"), "LCK..serial0"},
+      {dev.path() + "/folder/ttyS0", "LCK..ttyS0"},
+  };
+  for (const auto& row : table) {
+    const std::string file = locks.write_file(row.lock_file, std::to_string(live));
+    EXPECT_EQ(lock_file_holder(row.opened.c_str(), directories), live) << row.opened << " " << row.lock_file;
+    unlink(file.c_str());
+    EXPECT_EQ(lock_file_holder(row.opened.c_str(), directories), 0) << row.opened;
+  }
+  // A lock file that is a link is not followed out of the lock directory.
+  const std::string elsewhere = dev.write_file("pid", std::to_string(live));
+  ASSERT_EQ(symlink(elsewhere.c_str(), locks.file("LCK..ttyS0").c_str()), 0);
+  EXPECT_EQ(lock_file_holder(dev.file("radio").c_str(), directories), 0);
+}
+
+// udev's SYMLINK+="ttyRadio" makes /dev/ttyRadio, a link that looks like a device's name.
+TEST(LockFile, FoundThroughAnAliasThatLooksLikeADevice) {
+  testing_support::TempDirectory locks;
+  const char* const directories[] = {locks.path().c_str()};
+  const std::string alias = "/dev/ttyVornsetAlias" + std::to_string(getpid());
+  if (symlink("ttyVornsetNoDevice0", alias.c_str()) != 0) GTEST_SKIP() << "no right to make a link in /dev";
+  locks.write_file("LCK..ttyVornsetNoDevice0", std::to_string(getppid()));
+  const pid_t holder = lock_file_holder(alias.c_str(), directories);
+  unlink(alias.c_str());
+  EXPECT_EQ(holder, getppid());
+}
+
+// Another user's process, which a signal from here may not reach (EPERM), holds its lock
+// all the same, as a lock file of another user's terminal program does. The check runs in
+// a child that has given up root, where the answer to kill is EPERM.
+TEST(LockFile, AnotherUsersProcessIsAlive) {
+  const pid_t parent = getpid();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    _exit(process_alive(parent) && !process_alive(gone_pid()) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not become another user";
+}
+
 }  // namespace
 }  // namespace vornset

@@ -11,21 +11,15 @@
 #include <charconv>
 #include <string_view>
 
+#include "serial/system_file_posix.h"
+
 namespace vornset {
 namespace {
 
 // The first line of a sysfs attribute, without its line end; empty when there is none.
 std::string attribute(const std::string& path) {
   std::string value;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return value;
-  char buffer[256];
-  ssize_t got = 0;
-  do {
-    got = ::read(fd, buffer, sizeof buffer);
-  } while (got < 0 && errno == EINTR);
-  ::close(fd);
-  if (got > 0) value.assign(buffer, static_cast<std::size_t>(got));
+  read_system_file(path.c_str(), value, 4096);  // sysfs gives at most a page
   value.resize(std::min(value.size(), value.find('\n')));
   return value;
 }
@@ -62,10 +56,7 @@ std::string last_part(std::string_view path) {
 }
 
 // Where a link leads, as a real path; empty when it leads nowhere.
-std::string real_path(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) == nullptr ? std::string() : std::string(resolved);
-}
+std::string real_path(const std::string& path) { return resolved_path(path.c_str()); }
 
 // The folder one level up; `folder` itself at the top of the tree.
 std::string parent_of(const std::string& folder) { return folder.substr(0, std::max<std::size_t>(1, folder.rfind('/'))); }

@@ -261,6 +261,7 @@ class PosixSerialPlatform final : public SerialPlatform {
   };
   ReadBack read_back_;
   void drop_read_back() { read_back_.fd = -1; }
+  pid_t lock_file_holder_ = 0;  // found by the last open
 };
 
 // A plain loop: find_first_of would call memchr once per character of the text.
@@ -294,7 +295,9 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
 
   // Terminal programs that keep to the UUCP custom mark a port with a lock file instead
   // of, or beside, flock. A live holder keeps us out before anything reaches the port.
-  if (lock_file_holder(path.c_str(), system_lock_directories) != 0) return failure(EBUSY);
+  // The holder is kept for the refusal's message, which then names the process that refused.
+  lock_file_holder_ = lock_file_holder(path.c_str(), system_lock_directories);
+  if (lock_file_holder_ != 0) return failure(EBUSY);
 
   CallOutcome outcome;
   const int fd = guarded_call(
@@ -331,7 +334,7 @@ std::string PosixSerialPlatform::open_refusal_reason(std::string_view port_text,
   const std::string path = device_path_for_port_text(port_text);
   if (path.empty() || path.find('\0') != std::string::npos) return {};
   return vornset::open_refusal_reason(path.c_str(), static_cast<int>(system_code),
-                                      RefusalSources{.lock_directories = system_lock_directories});
+                                      RefusalSources{.lock_file_holder = lock_file_holder_});
 }
 
 std::string PosixSerialPlatform::device_name(std::string_view port_text) const {

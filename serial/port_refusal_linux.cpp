@@ -10,7 +10,7 @@
 #include <charconv>
 #include <vector>
 
-#include "serial/lock_file_posix.h"
+#include "serial/system_file_posix.h"
 
 namespace vornset {
 
@@ -31,15 +31,11 @@ bool parse_number(std::string_view text, Number& number, int base = 10) {
 }
 
 // Read as they are: the program links statically, and the system's name services would
-// need the shared libraries it does not have.
+// need the shared libraries it does not have. A file past this is no account file or lock
+// table of a working system.
 bool read_file(const std::string& path, std::string& text) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
-  ::close(fd);
-  return got == 0;
+  constexpr std::size_t limit = std::size_t{1} << 20;
+  return read_system_file(path.c_str(), text, limit);
 }
 
 // Calls `take` with each line of `text`, until it says stop.
@@ -105,7 +101,7 @@ pid_t flock_holder(const char* device_path, const char* proc) {
 }
 
 std::string in_use_reason(const char* device_path, const RefusalSources& sources) {
-  pid_t holder = lock_file_holder(device_path, sources.lock_directories);
+  pid_t holder = sources.lock_file_holder;
   if (holder == 0) holder = flock_holder(device_path, sources.proc);
   const std::string name = holder == 0 ? std::string() : process_name(sources.proc, holder);
   if (name.empty()) return {};

@@ -11,7 +11,9 @@ namespace vornset {
 
 // Where the reasons for a refused open are read from: the system's files, or a test's.
 struct RefusalSources {
-  std::span<const char* const> lock_directories;
+  // The live holder of the port's lock file that kept the open out, as the open found it
+  // (looked up once, so that the message names the process that refused); 0 for none.
+  pid_t lock_file_holder = 0;
   const char* proc = "/proc";
   const char* group_file = "/etc/group";
   const char* passwd_file = "/etc/passwd";

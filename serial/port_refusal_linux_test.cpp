@@ -81,8 +81,8 @@ TEST(GroupRefusal, NamesTheGroupAndWhatIsMissing) {
       << "an empty password field";
 }
 
-// The system's side on a real port: its group from the group file given, its holder
-// from the lock directory given and /proc.
+// The system's side on a real port: its group from the group file given, the name of
+// the lock file holder that the open found from /proc.
 TEST(OpenRefusal, ReadsTheGivenFilesForThePort) {
   testing_support::SerialLine line;
   const char* port = line.device_path().c_str();
@@ -92,12 +92,9 @@ TEST(OpenRefusal, ReadsTheGivenFilesForThePort) {
   const testing_support::TempDirectory files;
   const std::string group = files.write_file("group", "instruments:x:4242:\n");
   const std::string passwd = files.write_file("passwd", "");
-  const std::string name = line.device_path().substr(line.device_path().rfind('/') + 1);
   const pid_t holder = getppid();  // not this process: it holds no port yet
-  files.write_file("LCK.." + name, std::to_string(holder) + "\n");
-  const char* const lock_directories[] = {files.path().c_str()};
   const RefusalSources sources{
-      .lock_directories = lock_directories, .group_file = group.c_str(), .passwd_file = passwd.c_str()};
+      .lock_file_holder = holder, .group_file = group.c_str(), .passwd_file = passwd.c_str()};
   std::string self;
   std::getline(std::ifstream("/proc/" + std::to_string(holder) + "/comm"), self);
 
