@@ -33,5 +33,28 @@ TEST(BaudRateForText, RoundsHalfToEvenAndKeepsTheLow32Bits) {
   }
 }
 
+// A driver may give a rate above or below the one asked for; within 2 % it is the same rate.
+TEST(RateTaken, WithinTwoPercentEitherWay) {
+  const struct {
+    std::uint32_t asked;
+    std::uint32_t got;
+    bool taken;
+  } table[] = {
+      {9600, 9600, true},
+      {9600, 9792, true},     // 2 % above
+      {9600, 9793, false},
+      {9600, 9408, true},     // 2 % below, as the mini UART gives at a low core clock
+      {9600, 9407, false},
+      {9600, 9500, true},
+      {115200, 111111, false},
+      {300, 0, false},
+      {4294967295u, 4294967295u - 85899345u, true},  // the difference times 50 is past 32 bits
+      {4294967295u, 4294967295u - 85899346u, false},
+  };
+  for (const auto& row : table) {
+    EXPECT_EQ(rate_taken(row.asked, row.got), row.taken) << row.asked << " " << row.got;
+  }
+}
+
 }  // namespace
 }  // namespace vornset

@@ -117,6 +117,17 @@ TEST_F(FakeMachine, ListsThePortsWithADeviceBehindThem) {
   }
 }
 
+// ttyS1 is no console because ttyS10 is: the console's names are whole words.
+TEST_F(FakeMachine, OnlyTheConsoleItselfIsLeftOut) {
+  root.write_file("sys/class/tty/console/active", "ttyS10\n");
+  std::vector<std::string> devices;
+  for (const ListedPort& port : serial_ports_in(root.file("sys"), root.file("dev"))) devices.push_back(port.device);
+  std::sort(devices.begin(), devices.end());
+  const std::string dev = root.file("dev");
+  EXPECT_EQ(devices, (std::vector<std::string>{dev + "/ttyACM0", dev + "/ttyAMA0", dev + "/ttyS0", dev + "/ttyS1",
+                                               dev + "/ttyUSB0"}));
+}
+
 TEST(PortsIn, NoTtyClassMeansNoPort) {
   TempDirectory root;
   EXPECT_TRUE(serial_ports_in(root.file("sys"), root.file("dev")).empty());
