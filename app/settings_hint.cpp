@@ -28,11 +28,36 @@ std::string file_and_folder(std::string_view path) {
   return named;
 }
 
+// A port as the settings file takes it: a number, or on Linux a path.
+bool is_port_like(std::string_view value) {
+  return !value.empty() && (value.front() == '/' || std::all_of(value.begin(), value.end(), is_digit));
+}
+
+// The port that a key with letters behind COM names, as "COMPORT=/dev/ttyUSB0" or
+// "COM_PORT 3" do; empty for any other text.
+std::string_view port_behind_longer_key(std::string_view port) {
+  const std::size_t key_end = port.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_");
+  if (key_end == 0 || key_end == std::string_view::npos) return {};
+  std::string_view value = port.substr(key_end);
+  const std::size_t start = value.find_first_not_of(" \t=:");
+  if (start == 0 || start == std::string_view::npos) return {};
+  value.remove_prefix(start);
+  value.remove_suffix(value.size() - (value.find_last_not_of(kBlanks) + 1));
+  return is_port_like(value) ? value : std::string_view();
+}
+
 // A port text is a number or, on Linux, a path: a letter first means the key was found
-// inside a word, most often in a remark ("; communication settings").
+// inside a longer key or a word, most often in a remark ("; communication settings").
 std::string port_fix(std::string_view port) {
   std::string fix;
   if (port.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
+  if (const std::string_view value = port_behind_longer_key(port); !value.empty()) {
+    fix = ": write COM";
+    fix += value;
+    fix += ", not COM";
+    fix += port;
+    return fix;
+  }
   if (!port.empty() && is_letter(port.front())) {
     fix = " takes the port from \"COM";
     fix += port;
