@@ -176,9 +176,16 @@ std::string group_refusal_reason(std::string_view group_file, std::string_view p
   if (group_name.empty()) return {};
   std::string reason = "permission denied: the port belongs to group ";
   reason += group_name;
-  // Groups are given at login: a user added since has them from the next one on.
-  reason += member ? ", which your user joined after this login; log in again"
-                   : "; add your user to it, then log in again";
+  // Groups are given at login: a user added since has them from the next one on. A user
+  // whom the password file does not know (a network account) has no name to look for in
+  // the group's members: all that is known is that this login lacks the group.
+  if (member) {
+    reason += ", which your user joined after this login; log in again";
+  } else if (user_name.empty()) {
+    reason += ", which this login does not have; add your user to it if need be, then log in again";
+  } else {
+    reason += "; add your user to it, then log in again";
+  }
   return reason;
 }
 
