@@ -92,26 +92,33 @@ TEST(OutOfRange, SaysSoAndTouchesNothing) {
   EXPECT_EQ(line.received(), "");
 }
 
+// The simulated instrument with --count `count`, and the device path of its line.
+std::FILE* start_simulator(const TempDirectory& scratch, int count, std::string& device) {
+  const std::string command = std::string(VORNSET_INSTRUMENT_SIM) + " --count " + std::to_string(count) +
+                              " --timeout 10 --settings-file " + scratch.file("VornSet.ini");
+  std::FILE* simulator = popen(command.c_str(), "r");
+  char text[256];
+  for (int i = 0; simulator != nullptr && i < 2; ++i) {  // the settings line, then the device path
+    if (std::fgets(text, sizeof text, simulator) == nullptr) break;
+    device = text;
+  }
+  if (!device.empty()) device.pop_back();
+  return simulator;
+}
+
 // The simulated instrument stays on the line until the port is closed: hanging up at
 // the last command failed about one run in ten with an I/O error, as the program was
 // still waiting for its bytes to leave.
 TEST(SimulatedInstrument, StaysOnTheLineUntilThePortIsClosed) {
   const TempDirectory scratch;
-  const std::string command =
-      std::string(VORNSET_INSTRUMENT_SIM) + " --count 3 --timeout 10 --settings-file " + scratch.file("VornSet.ini");
-  std::FILE* simulator = popen(command.c_str(), "r");
-  ASSERT_NE(simulator, nullptr);
-  char text[256];
   std::string device;
-  for (int i = 0; i < 2; ++i) {  // the settings line, then the device path
-    ASSERT_NE(std::fgets(text, sizeof text, simulator), nullptr);
-    device = text;
-  }
-  device.pop_back();
+  std::FILE* simulator = start_simulator(scratch, 3, device);
+  ASSERT_NE(simulator, nullptr);
   const int port = open(device.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(port, 0) << device;
   ASSERT_EQ(write(port, "LP1;TT0;FA00007050000;", 22), 22);
   std::string decoded;
+  char text[256];
   for (int i = 0; i < 3 && std::fgets(text, sizeof text, simulator) != nullptr; ++i) decoded += text;
   EXPECT_EQ(decoded, "low-pass filter in\npower output\nfrequency 7050000 Hz\n");
 
@@ -120,6 +127,25 @@ TEST(SimulatedInstrument, StaysOnTheLineUntilThePortIsClosed) {
   int queued = -1;
   EXPECT_EQ(ioctl(port, TIOCOUTQ, &queued), 0) << "the line hung up under the program";
   close(port);
+  EXPECT_EQ(pclose(simulator), 0);
+}
+
+// --count counts commands, not reads: one read that holds the N-th command and part of
+// the next gives exactly N commands, none of them cut short.
+TEST(SimulatedInstrument, CountsCommandsWhateverTheReads) {
+  const TempDirectory scratch;
+  std::string device;
+  std::FILE* simulator = start_simulator(scratch, 2, device);
+  ASSERT_NE(simulator, nullptr);
+  const int port = open(device.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(port, 0) << device;
+  ASSERT_EQ(write(port, "LP1;TT0;FA0000", 14), 14);
+  char text[256];
+  std::string decoded;
+  for (int i = 0; i < 2 && std::fgets(text, sizeof text, simulator) != nullptr; ++i) decoded += text;
+  close(port);
+  while (std::fgets(text, sizeof text, simulator) != nullptr) decoded += text;
+  EXPECT_EQ(decoded, "low-pass filter in\npower output\n");
   EXPECT_EQ(pclose(simulator), 0);
 }
 

@@ -142,15 +142,19 @@ int main(int argc, char** argv) {
     char buffer[256];
     const ssize_t got = read(line->instrument, buffer, sizeof buffer);
     if (got <= 0) continue;
-    const std::string_view bytes(buffer, static_cast<std::size_t>(got));
-    if (options->raw) std::cout.write(bytes.data(), got).flush();
-    for (const char c : bytes) {
+    // One read may hold several commands and end inside a later one: only the first N
+    // count, and what follows the N-th is dropped as later bytes are, never reported as a
+    // command cut short.
+    std::size_t used = 0;
+    while (used < static_cast<std::size_t>(got) && (!options->count || commands < *options->count)) {
+      const char c = buffer[used++];
       pending += c;
       if (c != ';') continue;
       ++commands;
       if (!options->raw) std::cout << vornset::describe_command(pending) << std::endl;
       pending.clear();
     }
+    if (options->raw) std::cout.write(buffer, static_cast<std::streamsize>(used)).flush();
   }
   // Hanging up now would fail the program's wait for its last bytes with an I/O error.
   // The line hangs up once no device side is open: after this program's own is closed,
