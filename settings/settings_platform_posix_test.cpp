@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,20 +93,28 @@ TEST(PosixSettingsPlatform, AFifoInTheFilesPlaceDoesNotHangTheOpen) {
 }
 
 TEST(PosixSettingsPlatform, AFileThatCannotBeOpenedIsUnreadable) {
-  if (::geteuid() == 0) {
-    GTEST_SKIP() << "root opens files whatever their permissions; the failing read of a "
-                    "directory above covers the platform's part as root";
-  }
   TempDirectory root;
+  ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);  // only the file's own mode keeps its reader out
   const std::string path = root.write_file("VornSet.ini", "COM3\r\n");
   ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-  FoundAtPlatform platform(path);
-  PortSettings settings;
-  ErrorState errors;
-  FileTable files;
-  EXPECT_EQ(read_settings("VornSet.ini", settings, platform, files, errors),
-            SettingsOutcome::unreadable);
-  EXPECT_EQ(errors.last(), error_number::permission_denied);
+  // Root opens files whatever their permissions: the read is made by a child that runs
+  // as an unprivileged user, as the suites run as root.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    FoundAtPlatform platform(path);
+    PortSettings settings;
+    ErrorState errors;
+    FileTable files;
+    const bool unreadable = read_settings("VornSet.ini", settings, platform, files, errors) ==
+                            SettingsOutcome::unreadable;
+    ::_exit(unreadable && errors.last() == error_number::permission_denied ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not unreadable with permission denied; 2: could not become another user";
 }
 
 // The real search, wired to this process: beside the executable first, then the
