@@ -45,11 +45,13 @@ void redirect(int fd, const std::string& path) {
     case Streams::stdout_full: redirect(STDOUT_FILENO, "/dev/full"); break;
   }
   if (terminal > STDERR_FILENO) close(terminal);
-  if (!options.lock_directory.empty()) {
+  if (!options.lock_directory.empty() || !options.sys_directory.empty()) {
     // Private first: a bind mount must not spread back into the machine's namespace.
     if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
       _exit(125);
     }
+  }
+  if (!options.lock_directory.empty()) {
     for (const char* place : {"/run/lock", "/var/lock"}) {
       struct stat status;
       if (lstat(place, &status) == 0 && S_ISDIR(status.st_mode) &&
@@ -57,6 +59,9 @@ void redirect(int fd, const std::string& path) {
         _exit(125);
       }
     }
+  }
+  if (!options.sys_directory.empty() && mount(options.sys_directory.c_str(), "/sys", nullptr, MS_BIND, nullptr) != 0) {
+    _exit(125);
   }
   if (options.user >= 0) {
     const auto id = static_cast<unsigned>(options.user);

@@ -26,6 +26,9 @@ struct RunOptions {
   // Root only: the program sees this directory at /run/lock and /var/lock, in a mount
   // namespace of its own, so that a test's lock files never meet the machine's.
   std::string lock_directory;
+  // Root only: the program sees this directory at /sys, in the same mount namespace, so
+  // that a test decides which serial ports the machine has.
+  std::string sys_directory;
   int user = -1;                         // when set, run as this user and group, no others
 };
 
