@@ -35,26 +35,38 @@ bool naturally_before(std::string_view a, std::string_view b) {
   return a.size() - i < b.size() - j;
 }
 
+// Most useful first: by kind, then by settings line.
+bool before(const ListedPort& a, const ListedPort& b) {
+  if (a.kind != b.kind) return a.kind < b.kind;
+  return naturally_before(a.settings_line, b.settings_line);
+}
+
 }  // namespace
 
-std::string port_list_text(std::vector<ListedPort> ports) {
+std::string port_list_text(const std::vector<ListedPort>& ports) {
   if (ports.empty()) return "No serial port found\n";
-  std::stable_sort(ports.begin(), ports.end(), [](const ListedPort& a, const ListedPort& b) {
-    if (a.kind != b.kind) return a.kind < b.kind;
-    return naturally_before(a.settings_line, b.settings_line);
-  });
+  // A machine has tens of ports at most: an insertion sort of pointers keeps equal ones
+  // in their order and adds little to the program text, which every run has in memory
+  // (a library sort brought several kilobytes of merge code that only this list uses).
+  std::vector<const ListedPort*> order;
+  order.reserve(ports.size());
+  for (const ListedPort& port : ports) {
+    auto at = order.end();
+    while (at != order.begin() && before(port, **(at - 1))) --at;
+    order.insert(at, &port);
+  }
   std::vector<std::string> settings_lines;
   std::size_t width = 0;
-  for (const ListedPort& port : ports) {
-    settings_lines.push_back(shown_as_glyphs(port.settings_line));
+  for (const ListedPort* port : order) {
+    settings_lines.push_back(shown_as_glyphs(port->settings_line));
     width = std::max(width, settings_lines.back().size());
   }
   std::string text;
-  for (std::size_t i = 0; i < ports.size(); ++i) {
+  for (std::size_t i = 0; i < order.size(); ++i) {
     std::string line = settings_lines[i];
     line.resize(width + 2, ' ');
-    line += shown_as_glyphs(ports[i].device);
-    for (const std::string& detail : ports[i].details) {
+    line += shown_as_glyphs(order[i]->device);
+    for (const std::string& detail : order[i]->details) {
       line += ", ";
       line += shown_as_glyphs(detail);
     }

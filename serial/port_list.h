@@ -22,9 +22,9 @@ struct ListedPort {
 // COM2 before COM10): the settings line, then the device and what is known of it. With no
 // port, the one line "No serial port found". Every text from the system is shown as
 // glyphs, so a maker's name cannot put a control character on the terminal.
-std::string port_list_text(std::vector<ListedPort> ports);
+[[gnu::cold]] std::string port_list_text(const std::vector<ListedPort>& ports);
 
 // The serial ports of this machine, found without opening, locking or writing anything.
-std::vector<ListedPort> system_serial_ports();
+[[gnu::cold]] std::vector<ListedPort> system_serial_ports();
 
 }  // namespace vornset

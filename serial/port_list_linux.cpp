@@ -35,8 +35,7 @@ std::vector<std::string> entries_of(const std::string& directory) {
     if (name != "." && name != "..") names.emplace_back(name);
   }
   ::closedir(listing);
-  std::sort(names.begin(), names.end());
-  return names;
+  return names;  // in the directory's order
 }
 
 bool exists(const std::string& path) {
@@ -95,13 +94,17 @@ bool is_plain_name(std::string_view name) {
 }
 
 // The by-id link that leads to `tty`, as /dev/serial/by-id/NAME; empty when none does.
+// Of several, the first in byte order, whatever the directory's order.
 std::string stable_name_of(const std::string& tty, const std::string& dev_root,
                            const std::vector<std::string>& by_id) {
   const std::string folder = dev_root + "/serial/by-id/";
+  const std::string* first = nullptr;
   for (const std::string& name : by_id) {
-    if (is_plain_name(name) && last_part(link_target(folder + name)) == tty) return folder + name;
+    if ((first == nullptr || name < *first) && is_plain_name(name) && last_part(link_target(folder + name)) == tty) {
+      first = &name;
+    }
   }
-  return {};
+  return first == nullptr ? std::string() : folder + *first;
 }
 
 // ttyS0 is COM1, up to ttyS255, COM256.

@@ -11,6 +11,6 @@ namespace vornset {
 // tty with a device behind it, except an 8250 line that no UART answers (type 0) and the
 // kernel's console. A USB port is named by its link in `dev_root`/serial/by-id when it has
 // one; /dev/ttyS(n-1) is COMn. Tests point both roots at a tree of their own.
-std::vector<ListedPort> serial_ports_in(const std::string& sys_root, const std::string& dev_root);
+[[gnu::cold]] std::vector<ListedPort> serial_ports_in(const std::string& sys_root, const std::string& dev_root);
 
 }  // namespace vornset

@@ -41,6 +41,6 @@ std::string group_refusal_reason(std::string_view group_file, std::string_view p
 // What a refused open of `device_path` can say beyond its system code, read from the
 // system on the failure path only: "in use by minicom, pid 1234" for EBUSY, the group to
 // join for EACCES. Empty when nothing more can be found out.
-std::string open_refusal_reason(const char* device_path, int system_code, const RefusalSources& sources);
+[[gnu::cold]] std::string open_refusal_reason(const char* device_path, int system_code, const RefusalSources& sources);
 
 }  // namespace vornset
