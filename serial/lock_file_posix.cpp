@@ -59,11 +59,11 @@ pid_t holder_of(const char* name, std::span<const char* const> directories) {
     char* end = std::copy_n(directory, directory_size, path);
     end = std::copy(lock_prefix.begin(), lock_prefix.end(), end);
     std::copy_n(name, name_size + 1, end);  // with its NUL
-    std::string bytes;
     // Ten digits, a name and a user at the most; a link is not followed out of a directory
     // that every terminal program writes to.
+    std::string bytes;
     if (!read_system_file(path, bytes, 64, LinkInName::refuse) || bytes.empty()) continue;
-    const pid_t pid = pid_in_lock_file(bytes);
+    const pid_t pid = pid_in_lock_file(std::string_view(bytes.data(), bytes.size()));
     // A stale lock file's pid may be ours by now: we hold no port yet.
     if (process_alive(pid) && pid != ::getpid()) return pid;
   }

@@ -30,8 +30,8 @@ PY
 #   uninitMemberVar in the terminal's output block: used_ says how much of it holds bytes;
 #     clearing it would cost a memset per write.
 #   memleak in the instrument simulator: it keeps its side of the line open for its life.
-#   resourceLeak in the serial end-to-end test: a failed assertion leaves one descriptor
-#     open in the test process, which ends soon after.
+#   resourceLeak in the serial and whole-job end-to-end tests: a failed assertion leaves one
+#     descriptor open in the test process, which ends soon after.
 #   uselessCallsSubstr: cppcheck misreads "s = s.substr(...) + more" as a self-assignment.
 cppcheck --project="$build/cppcheck_commands.json" --library=googletest --library=posix \
   --enable=warning,performance,portability --std=c++20 --inline-suppr --error-exitcode=1 \
@@ -39,6 +39,7 @@ cppcheck --project="$build/cppcheck_commands.json" --library=googletest --librar
   --suppress='uninitMemberVar:*frame/terminal_posix.cpp' \
   --suppress='memleak:*tools/instrument_sim/main.cpp' \
   --suppress='resourceLeak:*tests/e2e/serial_test.cpp' \
+  --suppress='resourceLeak:*tests/e2e/whole_job_test.cpp' \
   --suppress='uselessCallsSubstr:*settings/settings_platform_posix_test.cpp' \
   --template='{file}:{line}: {severity} ({id}): {message}'
 echo "static analysis: clean"
