@@ -57,12 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"=/dev/ttyUSB0", "9600", true, ""}));
 
 TEST(SettingsMistakeHint, NothingWithoutAFile) {
-  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = ""};
+  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = ""};
   EXPECT_EQ(settings_mistake_hint(settings, false), "");
 }
 
 TEST(SettingsMistakeHint, NamesTheFolderOnEveryPlatform) {
-  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = ""};
+  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = ""};
   for (const auto& [path, named] : {std::pair{"C:\\VornSet\\VornSet.ini", "VornSet.ini (C:\\VornSet)"},
                                     std::pair{"C:\\VORNSET.INI", "VORNSET.INI (C:\\)"},
                                     std::pair{"/VornSet.ini", "VornSet.ini (/)"}}) {
