@@ -71,5 +71,25 @@ TEST(SettingsMistakeHint, NamesTheFolderOnEveryPlatform) {
   }
 }
 
+TEST(ModemLineMistakeMessage, NamesTheFileTheLineAndTheFix) {
+  const struct {
+    const char* line;
+    const char* fix;
+  } table[] = {
+      {"DTR 0", ": write DTR OFF or DTR ON, not DTR 0"},
+      {"  \trts=off", ": write RTS OFF or RTS ON, not rts=off"},
+      {"\xEF\xBB\xBF" "Dtr Of", ": write DTR OFF or DTR ON, not Dtr Of"},
+      {"RTS OFF ; keeps the PA quiet", ": write RTS OFF or RTS ON, not RTS OFF ; keeps the PA quiet"},
+      {"COM3\nDTR OFF\n", " has LF line ends: end each line with CR LF"},
+  };
+  PortSettings settings;
+  settings.file_path = "/home/ann/.config/vornset/VornSet.ini";
+  for (const auto& row : table) {
+    settings.modem_line_mistake = row.line;
+    EXPECT_EQ(modem_line_mistake_message(settings),
+              "Modem line setting not understood, nothing sent" + std::string(kFile) + row.fix);
+  }
+}
+
 }  // namespace
 }  // namespace vornset
