@@ -393,7 +393,7 @@ CallOutcome PosixSerialPlatform::write_and_read_back(int fd, const LineSettings&
 // One TIOCMBIC for the lines to lower, one TIOCMBIS for those to raise; the other
 // lines (OUT1, OUT2, loopback) stay as they are. The line settings leave termios as it
 // was, so a settings read kept from the last write stays true. A driver without modem
-// lines (a pseudo-terminal, the generic usb-serial driver) fails with ENOTTY, or EINVAL.
+// lines (a pseudo-terminal) fails with ENOTTY, or EINVAL.
 CallOutcome PosixSerialPlatform::set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) {
   const int fd = fd_of(handle);
   int lower = 0;

@@ -37,6 +37,10 @@ Kinds of row:
   unplugged   the same, and the gadget is disconnected half a second into the run: the run
               ends within 3 s, exit 1, and says the device was removed
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
+  lines-unsure  the row's DTR and RTS lines in the settings file, on a driver that refuses
+              a line setting (the generic usb-serial driver refuses every rate): the setting
+              may have been the one that carried the lines, so exit 1, the message, and
+              nothing goes out
   lines       the row's DTR and RTS lines in the settings file, the port at -hupcl (so that
               the close leaves the lines as the run left them), from the row's start rate
               (0: hung up, so that the run's rate raises both lines again): as "sent", and
@@ -144,6 +148,7 @@ KINDS = {
                       unplugged=True),
     "ports": Kind(0, False, settings="kept", listing=True),
     "lines": Kind(0, True, modem_lines=True),
+    "lines-unsure": Kind(1, False, REFUSED, settings=""),
 }
 
 # What `vornset --ports` shows in the guest, each line as settings line and device. The
@@ -181,6 +186,8 @@ class Row:
         flow = " " + " ".join(f for f in self.flow.split() if not f.startswith("-"))
         if KINDS[self.kind].modem_lines:
             flow = " from %d, %s" % (self.start_rate, self.modem or "no keys")
+        elif self.modem:
+            flow += ", " + self.modem
         return "%-10s %-12s %7d  vornset %-11s%s" % (
             self.kind, self.port.device, self.baud, self.arguments, flow.rstrip())
 
@@ -228,6 +235,11 @@ TABLE = [
     Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", ACM, 19200, flow="-ixon crtscts"),
     Row("rate-fixed", GENERIC, 19200, timed=True),
+    # The USB drivers take the lines (their state cannot be read without an open, which
+    # raises them).
+    Row("sent", FTDI, 19200, modem="DTR OFF RTS ON"),
+    Row("sent", ACM, 19200, modem="DTR OFF RTS OFF"),
+    Row("lines-unsure", GENERIC, 19200, modem="DTR OFF"),
     # The generic driver's refusal comes first, and the first failure is the one told.
     Row("usb-held", ACM, 19200),
     Row("usb-held", GENERIC, 19200, message=REFUSED),
