@@ -84,7 +84,8 @@ std::string rate_fix(std::string_view baud) {
 }  // namespace
 
 std::string modem_line_mistake_message(const PortSettings& settings) {
-  std::string message = "Modem line setting not understood, nothing sent; ";
+  std::string message(kModemLineMistakeMessage);
+  message += "; ";
   message += file_and_folder(settings.file_path);
   std::string_view line = settings.modem_line_mistake;
   if (line.find('\n') != std::string_view::npos) return message + std::string(kLfLineEnds);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "settings/port_settings.h"
 
@@ -15,6 +16,8 @@ namespace vornset {
 // Empty when no file was read or the texts show no such mistake. The texts are judged as
 // the reader took them: the hint explains the reading rules, it does not change them.
 std::string settings_mistake_hint(const PortSettings& settings, bool port_opened);
+
+inline constexpr std::string_view kModemLineMistakeMessage = "Modem line setting not understood, nothing sent";
 
 // The failure line for a settings line that starts with DTR or RTS and is no modem line
 // setting: the file and the fix, as in "Modem line setting not understood, nothing sent;
