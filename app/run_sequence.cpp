@@ -49,11 +49,14 @@ ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment
       return ExitCode::failed;
   }
 
+  // Before the port opens: a modem line left as the driver has it may key a transmitter.
+  if (!settings.modem_line_mistake.empty()) return fail_with(environment, modem_line_mistake_message(settings));
+
   // Every step runs even after a failure: each records its own error number, and the
   // first failure is what the user is told.
   SerialLink link(environment.serial, environment.files, environment.errors);
   link.open(settings.port_text);
-  link.configure(settings.baud_text);
+  link.configure(settings.baud_text, settings.modem_lines);
   send_band_commands(link, selection.band);
   send_frequency_command(link, selection.frequency_digits());
   // Sent means gone out on the line, not only taken by the driver.

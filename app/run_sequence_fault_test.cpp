@@ -143,6 +143,7 @@ struct FaultedRun {
       case FakeSerialPlatform::Call::open: return "open";
       case FakeSerialPlatform::Call::read_line_settings: return "read_line_settings";
       case FakeSerialPlatform::Call::write_line_settings: return "write_line_settings";
+      case FakeSerialPlatform::Call::set_modem_lines: return "set_modem_lines";
       case FakeSerialPlatform::Call::read_queue_sizes: return "read_queue_sizes";
       case FakeSerialPlatform::Call::request_queue_sizes: return "request_queue_sizes";
       case FakeSerialPlatform::Call::limit_write_time: return "limit_write_time";

@@ -108,6 +108,24 @@ std::string rate_fix(std::string_view baud) {
 
 }  // namespace
 
+std::string modem_line_mistake_message(const PortSettings& settings) {
+  std::string message(kModemLineMistakeMessage);
+  message += "; ";
+  message += file_and_folder(settings.file_path);
+  std::string_view line = settings.modem_line_mistake;
+  if (line.find('\n') != std::string_view::npos) return message + std::string(kLfLineEnds);
+  // From the key on: the reader took the blanks and a UTF-8 signature in front for none.
+  while (!line.empty() && !is_letter(line.front())) line.remove_prefix(1);
+  const std::string_view key = line.empty() || (line.front() | 0x20) == 'd' ? "DTR" : "RTS";
+  message += ": write ";
+  message += key;
+  message += " OFF or ";
+  message += key;
+  message += " ON, not ";
+  message += line;
+  return message;
+}
+
 std::string settings_mistake_hint(const PortSettings& settings, bool port_opened) {
   if (settings.file_path.empty()) return {};
   std::string fix = port_opened ? rate_fix(settings.baud_text) : port_fix(settings.port_text);

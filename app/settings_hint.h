@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "settings/port_settings.h"
 
@@ -15,5 +16,12 @@ namespace vornset {
 // Empty when no file was read or the texts show no such mistake. The texts are judged as
 // the reader took them: the hint explains the reading rules, it does not change them.
 std::string settings_mistake_hint(const PortSettings& settings, bool port_opened);
+
+inline constexpr std::string_view kModemLineMistakeMessage = "Modem line setting not understood, nothing sent";
+
+// The failure line for a settings line that starts with DTR or RTS and is no modem line
+// setting: the file and the fix, as in "Modem line setting not understood, nothing sent;
+// VornSet.ini (/etc/vornset): write DTR OFF or DTR ON, not DTR 0".
+std::string modem_line_mistake_message(const PortSettings& settings);
 
 }  // namespace vornset

@@ -64,17 +64,37 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"=/dev/ttyUSB0", "9600", true, ""}));
 
 TEST(SettingsMistakeHint, NothingWithoutAFile) {
-  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = ""};
+  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = ""};
   EXPECT_EQ(settings_mistake_hint(settings, false), "");
 }
 
 TEST(SettingsMistakeHint, NamesTheFolderOnEveryPlatform) {
-  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = ""};
+  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = ""};
   for (const auto& [path, named] : {std::pair{"C:\\VornSet\\VornSet.ini", "VornSet.ini (C:\\VornSet)"},
                                     std::pair{"C:\\VORNSET.INI", "VORNSET.INI (C:\\)"},
                                     std::pair{"/VornSet.ini", "VornSet.ini (/)"}}) {
     settings.file_path = path;
     EXPECT_EQ(settings_mistake_hint(settings, false), std::string("; ") + named + ": write COM3, not COM=3");
+  }
+}
+
+TEST(ModemLineMistakeMessage, NamesTheFileTheLineAndTheFix) {
+  const struct {
+    const char* line;
+    const char* fix;
+  } table[] = {
+      {"DTR 0", ": write DTR OFF or DTR ON, not DTR 0"},
+      {"  \trts=off", ": write RTS OFF or RTS ON, not rts=off"},
+      {"\xEF\xBB\xBF" "Dtr Of", ": write DTR OFF or DTR ON, not Dtr Of"},
+      {"RTS OFF ; keeps the PA quiet", ": write RTS OFF or RTS ON, not RTS OFF ; keeps the PA quiet"},
+      {"COM3\nDTR OFF\n", " has LF line ends: end each line with CR LF"},
+  };
+  PortSettings settings;
+  settings.file_path = "/home/ann/.config/vornset/VornSet.ini";
+  for (const auto& row : table) {
+    settings.modem_line_mistake = row.line;
+    EXPECT_EQ(modem_line_mistake_message(settings),
+              "Modem line setting not understood, nothing sent" + std::string(kFile) + row.fix);
   }
 }
 

@@ -15,11 +15,17 @@ namespace {
 constexpr std::uint32_t invalid_parameter = ERROR_INVALID_PARAMETER;
 constexpr std::uint32_t bad_handle = ERROR_INVALID_HANDLE;
 constexpr std::uint32_t timed_out = ERROR_SEM_TIMEOUT;
+constexpr std::uint32_t no_such_call = ERROR_NOT_SUPPORTED;
 #else
 constexpr std::uint32_t invalid_parameter = EINVAL;
 constexpr std::uint32_t bad_handle = EBADF;
 constexpr std::uint32_t timed_out = ETIMEDOUT;
+constexpr std::uint32_t no_such_call = ENOTTY;
 #endif
+
+void set_line(LineLevel asked, LineLevel& level) {
+  if (asked != LineLevel::as_found) level = asked;
+}
 }  // namespace
 
 FakeSerialPlatform::FakeSerialPlatform() {
@@ -71,8 +77,25 @@ CallOutcome FakeSerialPlatform::write_line_settings(PortHandle handle, const Lin
   if (outcome.failed()) return outcome;
   if (settings.baud_rate == refused_baud_rate) return system_failure(invalid_parameter);
   if (one_stop_bit_only && settings.stop_bits == StopBits::two) return system_failure(invalid_parameter);
+  if (line.baud_rate == 0 && settings.baud_rate != 0) lines_now = {LineLevel::on, LineLevel::on};
+  set_line(settings.modem_lines.dtr, lines_now.dtr);
+  set_line(settings.modem_lines.rts, lines_now.rts);
   line = settings;
   if (keeps_rate != 0) line.baud_rate = keeps_rate;
+  return outcome;
+}
+
+CallOutcome FakeSerialPlatform::set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) {
+  LineSettings asked;
+  asked.modem_lines = lines;
+  const CallOutcome outcome = begin({Call::set_modem_lines, asked, {}, 0, {}}, handle);
+  if (outcome.failed()) return outcome;
+  if (!has_modem_lines) {
+    reason = "no modem lines on this port";
+    return system_failure(no_such_call);
+  }
+  set_line(lines.dtr, lines_now.dtr);
+  set_line(lines.rts, lines_now.rts);
   return outcome;
 }
 

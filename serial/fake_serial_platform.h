@@ -21,6 +21,7 @@ class FakeSerialPlatform final : public SerialPlatform {
     open,
     read_line_settings,
     write_line_settings,
+    set_modem_lines,
     read_queue_sizes,
     request_queue_sizes,
     limit_write_time,
@@ -30,7 +31,8 @@ class FakeSerialPlatform final : public SerialPlatform {
   };
   struct Entry {
     Call call;
-    LineSettings settings{};  // what a line-settings read gave or a write asked for
+    LineSettings settings{};  // what a line-settings read gave or a write asked for; the
+                              // modem lines asked for by set_modem_lines
     QueueSizes queues{};      // what a queue read gave or a request asked for
     std::uint32_t milliseconds = 0;  // a write time limit, or how long a wait may last
     std::string bytes;        // the port text of an open, the bytes of a write
@@ -47,6 +49,12 @@ class FakeSerialPlatform final : public SerialPlatform {
   bool one_stop_bit_only = false;
   // Nonzero: the driver keeps this rate whatever rate it is asked for, as drivers round.
   std::uint32_t keeps_rate = 0;
+  // DTR and RTS as the driver has them: raised at the open, and again by a write that
+  // takes the line away from rate 0 (B0), as the serial core and USB drivers do. A write
+  // sets those its settings ask for, as a DCB does.
+  ModemLines lines_now{LineLevel::on, LineLevel::on};
+  // False: a port without modem lines, as a pseudo-terminal; set_modem_lines fails.
+  bool has_modem_lines = true;
   // A write takes at most this many bytes and reports a short count.
   std::size_t takes_at_most = std::numeric_limits<std::size_t>::max();
   // Nonzero: flow control holds the line off this long after the writes, so written
@@ -67,6 +75,7 @@ class FakeSerialPlatform final : public SerialPlatform {
   std::string device_name(std::string_view port_text) const override;
   CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) override;
   CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override;
+  CallOutcome set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) override;
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <ctime>
 #include <optional>
+#include <utility>
 
 #include "frame/error_number.h"
 #include "frame/guarded_call.h"
@@ -242,6 +243,7 @@ class PosixSerialPlatform final : public SerialPlatform {
   std::string open_refusal_reason(std::string_view port_text, std::uint32_t system_code) const override;
   CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) override;
   CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override;
+  CallOutcome set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) override;
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
@@ -389,6 +391,25 @@ CallOutcome PosixSerialPlatform::write_and_read_back(int fd, const LineSettings&
   if (outcome.failed()) return outcome;
   read_back_.fd = fd;
   return settings_taken(settings, after) ? CallOutcome{} : failure(EINVAL);
+}
+
+// One TIOCMBIC for the lines to lower, one TIOCMBIS for those to raise; the other
+// lines (OUT1, OUT2, loopback) stay as they are. The line settings leave termios as it
+// was, so a settings read kept from the last write stays true. A driver without modem
+// lines (a pseudo-terminal) fails with ENOTTY, or EINVAL.
+CallOutcome PosixSerialPlatform::set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) {
+  const int fd = fd_of(handle);
+  int lower = 0;
+  int raise = 0;
+  for (const auto& [level, bit] : {std::pair{lines.dtr, TIOCM_DTR}, std::pair{lines.rts, TIOCM_RTS}}) {
+    if (level == LineLevel::off) lower |= bit;
+    if (level == LineLevel::on) raise |= bit;
+  }
+  CallOutcome outcome;
+  if (lower != 0) outcome = checked([&] { return ::ioctl(fd, TIOCMBIC, &lower); });
+  if (!outcome.failed() && raise != 0) outcome = checked([&] { return ::ioctl(fd, TIOCMBIS, &raise); });
+  if (outcome.system_code == ENOTTY || outcome.system_code == EINVAL) reason = "no modem lines on this port";
+  return unless_removed(fd, outcome);
 }
 
 // A terminal's queues belong to the kernel and have no size to ask for.

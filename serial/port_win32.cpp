@@ -34,6 +34,8 @@ class Win32SerialPlatform final : public SerialPlatform {
   std::string device_name(std::string_view port_text) const override;
   CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) override;
   CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override;
+  // The DCB of each line setting carries the lines (write_line_settings).
+  CallOutcome set_modem_lines(PortHandle, ModemLines, std::string&) override { return {}; }
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
@@ -111,10 +113,18 @@ CallOutcome Win32SerialPlatform::read_line_settings(PortHandle handle, LineSetti
   settings.stop_bits = static_cast<StopBits>(dcb.StopBits);
   settings.parity = static_cast<Parity>(dcb.Parity);
   settings.parity_checking = dcb.fParity != 0;
+  settings.modem_lines.dtr = dcb.fDtrControl == DTR_CONTROL_ENABLE    ? LineLevel::on
+                             : dcb.fDtrControl == DTR_CONTROL_DISABLE ? LineLevel::off
+                                                                      : LineLevel::as_found;
+  settings.modem_lines.rts = dcb.fRtsControl == RTS_CONTROL_ENABLE    ? LineLevel::on
+                             : dcb.fRtsControl == RTS_CONTROL_DISABLE ? LineLevel::off
+                                                                      : LineLevel::as_found;
   return {};
 }
 
-// The whole DCB goes back as read, with only the program's five fields changed.
+// The whole DCB goes back as read, with only the program's five fields changed, and the
+// modem lines' controls when the settings ask for the lines: the driver sets the lines
+// in the same SetCommState, and no later setting of the run changes them again.
 CallOutcome Win32SerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
   DCB dcb = settings.native;
   dcb.BaudRate = settings.baud_rate;
@@ -122,6 +132,12 @@ CallOutcome Win32SerialPlatform::write_line_settings(PortHandle handle, const Li
   dcb.StopBits = static_cast<BYTE>(settings.stop_bits);
   dcb.Parity = static_cast<BYTE>(settings.parity);
   dcb.fParity = settings.parity_checking ? 1 : 0;
+  if (settings.modem_lines.dtr != LineLevel::as_found) {
+    dcb.fDtrControl = settings.modem_lines.dtr == LineLevel::on ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  }
+  if (settings.modem_lines.rts != LineLevel::as_found) {
+    dcb.fRtsControl = settings.modem_lines.rts == LineLevel::on ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  }
   return checked([&] { return SetCommState(handle_of(handle), &dcb); });
 }
 

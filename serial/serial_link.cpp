@@ -1,5 +1,7 @@
 #include "serial/serial_link.h"
 
+#include <utility>
+
 #include "frame/error_number.h"
 #include "frame/error_state.h"
 #include "serial/baud_rate.h"
@@ -11,6 +13,12 @@ namespace {
 constexpr std::uint32_t receive_queue_size = 1024;
 // A start bit, 8 data bits and a stop bit.
 constexpr std::uint64_t bits_per_byte = 10;
+
+// A line asked for holds when the read reports it as asked, or cannot report it (the
+// terminal interface holds no modem lines).
+bool holds(LineLevel asked, LineLevel read) {
+  return asked == LineLevel::as_found || read == LineLevel::as_found || read == asked;
+}
 }  // namespace
 
 SerialLink::SerialLink(SerialPlatform& platform, FileTable& files, ErrorState& errors)
@@ -77,10 +85,25 @@ CallOutcome SerialLink::change_line_settings(Change change) {
     return {};
   }
   line_rate_ = settings.baud_rate;
+  settings.modem_lines = modem_lines_;
   change(settings);
   const CallOutcome written = platform_.write_line_settings(port, settings);
   if (written.failed()) fail(Stage::configure, error_number::invalid_call, written.system_code);
   return written;
+}
+
+// The modem lines the settings ask for; nothing to do when they ask for none.
+void SerialLink::set_modem_lines() {
+  if (!modem_lines_.any() || lines_not_as_asked_) return;
+  const PortHandle port = port_for(Stage::configure);
+  if (port == no_port) return;
+  std::string reason;
+  const CallOutcome outcome = platform_.set_modem_lines(port, modem_lines_, reason);
+  if (!outcome.failed()) return;
+  lines_not_as_asked_ = true;
+  const bool first = !failed();
+  fail(Stage::configure, error_number::invalid_call, outcome.system_code);
+  if (first) failure_.reason = std::move(reason);
 }
 
 void SerialLink::request_receive_queue(std::uint32_t size) {
@@ -115,12 +138,17 @@ bool SerialLink::line_ends_as_needed(std::uint32_t rate) {
   line_rate_ = line.baud_rate;
   // Rate 0 is no rate: a line left hung up (B0) is not the line the run needs.
   return rate != 0 && rate_taken(rate, line.baud_rate) && line.data_bits == 8 && line.stop_bits == StopBits::one &&
-         line.parity == Parity::none && !line.parity_checking;
+         line.parity == Parity::none && !line.parity_checking && holds(modem_lines_.dtr, line.modem_lines.dtr) &&
+         holds(modem_lines_.rts, line.modem_lines.rts);
 }
 
-void SerialLink::configure(std::string_view baud_text) {
+void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   const std::uint32_t rate = baud_rate_for_text(baud_text);
   const bool failed_before = failed();
+  // Right after the open, so that a line the open raised goes down before the line
+  // settings take their time.
+  modem_lines_ = modem_lines;
+  set_modem_lines();
   const CallOutcome baud = change_line_settings([rate](LineSettings& s) { s.baud_rate = rate; });
   // A driver that refuses a rate says only "invalid parameter"; the rate is what it means.
   if (!failed_before && baud.error_number == error_number::invalid_call) {
@@ -140,7 +168,11 @@ void SerialLink::configure(std::string_view baud_text) {
   // The line the steps leave is the verdict, not a step on the way: a UART with one stop
   // bit only refuses the step through two and still ends where the run needs it. The
   // refused step keeps its error number. A run without a refusal reads nothing more.
-  if (!failed_before && failed() && line_ends_as_needed(rate)) failure_ = {};
+  if (!failed_before && failed() && !lines_not_as_asked_ && line_ends_as_needed(rate)) failure_ = {};
+  // With lines asked for, a refused setting may have been the one that carried them.
+  if (!failed_before && failed() && modem_lines_.any()) lines_not_as_asked_ = true;
+  // Again: the serial core and USB drivers raise both lines when a line leaves rate 0.
+  set_modem_lines();
   request_receive_queue(receive_queue_size);
   limit_write_time();
 }
@@ -149,7 +181,8 @@ void SerialLink::send(std::string_view command) {
   const PortHandle port = port_for(Stage::send);
   // Without its time limit a write runs under whatever time-outs the driver had, none
   // at all among them; the failed setting is what the user is told.
-  if (port == no_port || write_time_unbounded_) return;
+  // Modem lines not as asked may key a transmitter: nothing goes out.
+  if (port == no_port || write_time_unbounded_ || lines_not_as_asked_) return;
   std::size_t written = 0;
   const CallOutcome outcome = platform_.write(port, command, written);
   bytes_taken_ += written;

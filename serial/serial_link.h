@@ -27,8 +27,10 @@ class SerialLink {
   // The baud rate from the baud text, two stop bits, 8N1, no parity checking, a receive
   // queue of 1024 bytes, in this order; then the time limit for writes. A line setting
   // the driver refuses is recorded, but fails the link only when the line does not end
-  // at the rate (within 2 %), 8N1, parity not checked.
-  void configure(std::string_view baud_text);
+  // at the rate (within 2 %), 8N1, parity not checked. Modem lines asked for are set
+  // before the line settings, carried by each of them and set again after them; when
+  // they cannot be set, or a line setting fails with them asked for, nothing is sent.
+  void configure(std::string_view baud_text, ModemLines modem_lines = {});
   // One write of the command's bytes, exactly as given. Nothing is written when the
   // time limit for writes could not be set: a write might then never return.
   void send(std::string_view command);
@@ -68,6 +70,7 @@ class SerialLink {
   CallOutcome change_line_settings(Change change);
   // Reads the line once more: at `rate`, 8N1, parity not checked?
   bool line_ends_as_needed(std::uint32_t rate);
+  void set_modem_lines();
   void request_receive_queue(std::uint32_t size);
   void limit_write_time();
   std::uint32_t sending_time_limit_ms() const;
@@ -82,6 +85,8 @@ class SerialLink {
   std::uint32_t line_rate_ = 0;
   std::uint64_t bytes_taken_ = 0;
   bool write_time_unbounded_ = false;  // the time limit for writes was refused
+  ModemLines modem_lines_;
+  bool lines_not_as_asked_ = false;  // the modem lines asked for may not hold
   bool a_send_failed_ = false;
 };
 

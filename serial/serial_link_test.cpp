@@ -236,6 +236,78 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
   }
 }
 
+TEST_F(LinkTest, ModemLinesAreSetAfterTheOpenCarriedByEachSettingAndSetAgainAfterThem) {
+  platform.line.baud_rate = 0;  // found hung up (B0): leaving it raises both lines again
+  const ModemLines asked{LineLevel::off, LineLevel::on};
+  link.open("3");
+  link.configure("19200", asked);
+  link.send("LP1;");
+  link.wait_until_sent();
+  const std::vector<Call> expected = {
+      Call::open,           Call::set_modem_lines,
+      Call::read_line_settings, Call::write_line_settings, Call::read_line_settings, Call::write_line_settings,
+      Call::read_line_settings, Call::write_line_settings, Call::read_line_settings, Call::write_line_settings,
+      Call::set_modem_lines, Call::read_queue_sizes, Call::request_queue_sizes, Call::limit_write_time,
+      Call::write,          Call::wait_until_sent,
+  };
+  EXPECT_EQ(platform.calls(), expected);
+  for (const auto& entry : writes_of(Call::write_line_settings)) {
+    EXPECT_EQ(entry.settings.modem_lines.dtr, LineLevel::off);
+    EXPECT_EQ(entry.settings.modem_lines.rts, LineLevel::on);
+  }
+  EXPECT_EQ(platform.lines_now.dtr, LineLevel::off);
+  EXPECT_EQ(platform.lines_now.rts, LineLevel::on);
+  EXPECT_EQ(platform.received, "LP1;");
+  EXPECT_FALSE(link.failed());
+}
+
+TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
+  // Call 2 sets the lines after the open; calls 4, 6, 8 and 10 write the line settings.
+  const struct {
+    const char* what;
+    bool has_modem_lines;
+    std::vector<std::size_t> failing_calls;
+    std::uint32_t refused_baud_rate;
+    bool at_the_run_line;  // 300 baud 8N1, and the line settings hold the lines, as a DCB does
+    std::string message;
+  } table[] = {
+      {"a port without modem lines", false, {}, 0, false,
+       "Serial port COM3 refused the line settings (no modem lines on this port)"},
+      {"setting them fails", true, {2}, 0, false,
+       "Serial port COM3 refused the line settings (" + std::string(denied_reason) + ")"},
+      {"a refused rate", true, {}, 300, false,
+       "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
+      // Only the lines tell that the refused writes matter: the line is the run's already.
+      {"refused line settings that carry them", true, {4, 6, 8, 10}, 0, true,
+       "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.what);
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    fake.has_modem_lines = row.has_modem_lines;
+    fake.refused_baud_rate = row.refused_baud_rate;
+    if (row.at_the_run_line) {
+      fake.line = {.baud_rate = 300, .data_bits = 8, .stop_bits = StopBits::one, .parity = Parity::none,
+                   .parity_checking = false, .modem_lines = {LineLevel::on, LineLevel::on}, .native = {}};
+    }
+    for (const std::size_t call : row.failing_calls) {
+      fake.fail_call(call, system_failure(call == 2 ? code_denied : code_invalid));
+    }
+    port.open("3");
+    port.configure("300", {LineLevel::off, LineLevel::off});
+    port.send("LP1;");
+    port.wait_until_sent();
+    EXPECT_TRUE(port.failed());
+    EXPECT_EQ(port.failure_message(), row.message);
+    const auto calls = fake.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call::write), 0);
+    EXPECT_EQ(fake.received, "");
+  }
+}
+
 TEST_F(LinkTest, EachSettingStartsFromAFreshRead) {
   // The driver makes the nearest rate it can; every later setting must write back what
   // the driver holds, not what the link asked for before.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frame/guarded_call.h"
+#include "serial/modem_lines.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -43,6 +44,9 @@ struct LineSettings {
   StopBits stop_bits = StopBits::one;
   Parity parity = Parity::none;
   bool parity_checking = false;
+  // Where the line settings hold the modem lines (Windows' DCB), a write sets those asked
+  // and a read reports them; elsewhere both leave them as found.
+  ModemLines modem_lines;
   NativeLineSettings native{};
 };
 
@@ -71,6 +75,12 @@ class SerialPlatform {
   virtual CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) = 0;
   // Fails when the driver refuses or silently ignores any of the values.
   virtual CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) = 0;
+
+  // Sets DTR and RTS as `lines` asks, leaving a line asked as found alone. Where the line
+  // settings hold them (Windows' DCB) there is nothing to do. A port that cannot set them
+  // fails; `reason` then says why where the system code alone would not ("no modem lines
+  // on this port").
+  virtual CallOutcome set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) = 0;
 
   virtual CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) = 0;
   virtual CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) = 0;

@@ -10,13 +10,20 @@ namespace {
 
 using namespace std::string_literals;
 
+constexpr LineLevel found = LineLevel::as_found;
+constexpr LineLevel off = LineLevel::off;
+constexpr LineLevel on = LineLevel::on;
+
 struct KeyCase {
   std::string line;
   std::string port_text;
   std::string baud_text;
+  LineLevel dtr = found;
+  LineLevel rts = found;
+  bool modem_line_mistake = false;
 };
 
-// Each line applied alone to the default texts "1" and "9600".
+// Each line applied alone to the default texts "1" and "9600", lines as found.
 const KeyCase key_cases[] = {
     {"COM3", "3", "9600"},
     {"com2", "2", "9600"},
@@ -52,6 +59,34 @@ const KeyCase key_cases[] = {
     // Every byte behind the key is kept, tabs and zero bytes too.
     {"COM\t3\0 "s, "\t3\0 "s, "9600"},
     {"", "1", "9600"},
+    // DTR and RTS: at the start of a line, blanks before and behind, ON or OFF in any case.
+    {"DTR OFF", "1", "9600", off},
+    {"RTS ON", "1", "9600", found, on},
+    {"dtr on", "1", "9600", on},
+    {"Rts Off", "1", "9600", found, off},
+    {"  \tDTR\t OFF \t", "1", "9600", off},
+    {"\xEF\xBB\xBF" "RTS OFF", "1", "9600", found, off},
+    // Elsewhere they are no key: remarks and other lines keep the lines as found.
+    {"; RTS/CTS not used", "1", "9600"},
+    {"PORTS", "1", "9600"},
+    {"X DTR OFF", "1", "9600"},
+    {"COM3 DTR OFF", "3 DTR OFF", "9600"},
+    // A line that starts with a key and says anything else is a mistake, never a level.
+    {"DTR 0", "1", "9600", found, found, true},
+    {"RTS=off", "1", "9600", found, found, true},
+    {"DTR OF", "1", "9600", found, found, true},
+    {"DTR OFFF", "1", "9600", found, found, true},
+    {"DTROFF", "1", "9600", found, found, true},
+    {"DTR", "1", "9600", found, found, true},
+    {"RTS ON ; keeps the PA quiet", "1", "9600", found, found, true},
+    {"DTR OFF RTS OFF", "1", "9600", found, found, true},
+    {"RTS\vOFF", "1", "9600", found, found, true},
+    {"DTR O\0N"s, "1", "9600", found, found, true},
+    {"DTR OFF COM3", "3", "9600", found, found, true},
+    // LF line ends make one line of the file: a key behind an LF is a mistake too.
+    {"DTR OFF\nCOM3\n", "3\n", "9600", found, found, true},
+    {"COM3\nRTS OFF\n", "3\nRTS OFF\n", "9600", found, found, true},
+    {"BAUD 9600\n  dtr on", "1", " 9600\n  dtr on", found, found, true},
 };
 
 TEST(SettingsKeys, EachLineSetsTheRestBehindItsKeys) {
@@ -60,6 +95,9 @@ TEST(SettingsKeys, EachLineSetsTheRestBehindItsKeys) {
     apply_settings_keys(row.line, settings);
     EXPECT_EQ(settings.port_text, row.port_text) << "line '" << row.line << "'";
     EXPECT_EQ(settings.baud_text, row.baud_text) << "line '" << row.line << "'";
+    EXPECT_EQ(settings.modem_lines.dtr, row.dtr) << "line '" << row.line << "'";
+    EXPECT_EQ(settings.modem_lines.rts, row.rts) << "line '" << row.line << "'";
+    EXPECT_EQ(settings.modem_line_mistake, row.modem_line_mistake ? row.line : "") << "line '" << row.line << "'";
   }
 }
 
@@ -71,6 +109,19 @@ TEST(SettingsKeys, ALaterLineReplacesWhatAnEarlierOneSet) {
   EXPECT_EQ(settings.baud_text, " 4800");
   apply_settings_keys("No comment", settings);
   EXPECT_EQ(settings.port_text, "ment");
+}
+
+TEST(SettingsKeys, TheLastModemLineWinsAndTheFirstMistakeIsKept) {
+  PortSettings settings;
+  apply_settings_keys("DTR ON", settings);
+  apply_settings_keys("RTS ON", settings);
+  apply_settings_keys("DTR OFF", settings);
+  EXPECT_EQ(settings.modem_lines.dtr, LineLevel::off);
+  EXPECT_EQ(settings.modem_lines.rts, LineLevel::on);
+  apply_settings_keys("RTS 1", settings);
+  apply_settings_keys("DTR 2", settings);
+  EXPECT_EQ(settings.modem_line_mistake, "RTS 1");
+  EXPECT_EQ(settings.modem_lines.rts, LineLevel::on);
 }
 
 }  // namespace

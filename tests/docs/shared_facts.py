@@ -45,6 +45,8 @@ OTHER_FACTS = [
     "--version",
     "--ports lists this machine's serial ports, most useful first, each with the settings line that selects it",
     "the message names the settings file and the fix",
+    "DTR ON or DTR OFF, RTS ON or RTS OFF",
+    "count only at the start of a line",
 ]
 
 

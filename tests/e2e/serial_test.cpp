@@ -81,7 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsMistake{"RemarkTakenAsThePort", "COM@\r\n; communication settings\r\n",
                         "Serial port COMmunication settings could not be opened (no such device)",
                         " takes the port from \"COMmunication settings\": keep COM out of every line but the "
-                        "port's"}),
+                        "port's"},
+        // A modem line that is not understood fails the run before the port is opened.
+        SettingsMistake{"ModemLineNotOnOrOff", "COM@\r\nDTR 0\r\n", "Modem line setting not understood, nothing sent",
+                        ": write DTR OFF or DTR ON, not DTR 0"},
+        SettingsMistake{"ModemLineWithEqualsSign", "COM@\r\n  rts=off\r\nRTS ON\r\n",
+                        "Modem line setting not understood, nothing sent", ": write RTS OFF or RTS ON, not rts=off"},
+        SettingsMistake{"ModemLineBehindLfLineEnds", "COM@\r\nBAUD 9600\nDTR OFF\n",
+                        "Modem line setting not understood, nothing sent",
+                        " has LF line ends: end each line with CR LF"}),
     [](const testing::TestParamInfo<SettingsMistake>& row) { return std::string(row.param.name); });
 
 // How a terminal program holds the port in a row below.
@@ -231,6 +239,22 @@ TEST_F(SerialFailures, ARefusedBaudRateStillLeavesTheOtherSettingsAndSends) {
   const termios after = line.device_settings();
   EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_FALSE(line.exclusive()) << "a failed run left the port refusing other programs";
+}
+
+// A pseudo-terminal has no modem lines: asked for them, the run sends nothing.
+TEST_F(SerialFailures, ModemLinesAPortCannotSetSendNothing) {
+  for (const char* lines : {"DTR OFF\r\n", "RTS ON\r\n"}) {
+    program.write_settings("COM" + line.device_path() + "\r\n" + lines);
+    RunOptions options = program.options({"7.05"});
+    options.streams = Streams::no_terminal;
+    const ProgramRun run = program.run_with(options);
+    EXPECT_EQ(run.exit_code, 1) << lines;
+    EXPECT_EQ(run.stderr_file,
+              "vornset: Serial port " + line.device_path() + " refused the line settings (no modem lines on this port)\n")
+        << lines;
+    EXPECT_EQ(line.received(), "") << lines;
+    EXPECT_FALSE(line.exclusive()) << "a failed run left the port refusing other programs";
+  }
 }
 
 TEST_F(SerialFailures, APortThatStopsTakingBytesFailsWithinSecondsInsteadOfHanging) {

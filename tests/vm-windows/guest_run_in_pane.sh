@@ -3,6 +3,7 @@
 # Runs COMMAND (a shell line, in /tmp/vs) in a new tmux pane COLUMNS wide and prints:
 #   exit=<code> ms=<wall time> queued=<bytes still in /dev/ttyS1's output queue at the end>,
 #   then the pane as shown with what scrolled off its top, after a line "screen:".
+# /tmp/pane.lines keeps /dev/ttyS1's line of the driver's table as the program left it.
 # The pane writes "exit=<code>" under what the program showed, so a last empty row
 # stays visible; it lives until the screen is read.
 columns=$1 command=$2
@@ -13,6 +14,8 @@ started=\$(date +%s%N)
 $command
 code=\$?
 ms=\$(( (\$(date +%s%N) - started) / 1000000 ))
+# The driver's table shows the modem lines without an open, which would raise them.
+sed -n 's/^1: //p' /proc/tty/driver/serial >/tmp/pane.lines
 echo "\$code \$ms \$(/payload/watch_queue /dev/ttyS1)" >/tmp/pane.rc.new
 echo "exit=\$code"
 mv /tmp/pane.rc.new /tmp/pane.rc

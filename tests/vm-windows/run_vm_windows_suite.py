@@ -36,7 +36,8 @@ def prepare_script(case):
         script += shell_bytes(case["settings"], "/tmp/vs/VornSet.ini")
     if case["unreadable"]:
         script += "chmod 000 /tmp/vs/VornSet.ini\n"
-    script += "stty -F /dev/ttyS1 %s %s\n" % (START_SETTINGS, "ixon" if case["xoff"] else "-ixon")
+    script += "stty -F /dev/ttyS1 %s %s%s\n" % (START_SETTINGS, "ixon" if case["xoff"] else "-ixon",
+                                               "" if case["lines"] is None else " -hupcl")
     if case["xoff"]:
         # A second opener keeps the port open, so the XOFF that the instrument sends before
         # the program starts is taken by the driver and holds the line.
@@ -55,6 +56,8 @@ def run_script(case):
         case["columns"], base64.b64encode(command.encode()).decode())
     if case["xoff"]:
         script += "kill $watcher 2>/dev/null\n"
+    if case["lines"] is not None:
+        script += "echo @@lines\ncat /tmp/pane.lines\n"
     script += "echo @@stty\nstty -a -F /dev/ttyS1\n"
     if case["redirect"]:
         script += "echo @@out\nbase64 -w0 /tmp/vs/out.txt; echo\n"
@@ -108,6 +111,12 @@ def check(case, output, sent, seconds):
         for flag in ("cs8", "-parenb", "-cstopb", "-inpck", "ixon" if case["xoff"] else "-ixon"):
             if flag not in flags:
                 problems.append("final line settings lack %s" % flag)
+    if case["lines"] is not None:
+        # "... tx:22 rx:0 RTS|CTS|DTR": the output lines raised and the input lines seen.
+        last = (" ".join(parts.get("lines", [])).split() or [""])[-1]
+        raised = tuple(name for name in last.split("|") if name in ("DTR", "RTS"))
+        if raised != case["lines"]:
+            problems.append("lines raised after the run %r, expected %r" % (raised, case["lines"]))
     if case["redirect"]:
         written = base64.b64decode("".join(parts.get("out", [])))
         if not written.startswith(case["out_starts"]) or (case["out_starts"] == b"" and written):

@@ -12,6 +12,9 @@ input, two stop bits, so that the final line settings show what the program set.
   at_least    the run takes at least this many seconds (the settings message's pause)
   xoff        the instrument holds the line with XOFF while software flow control is on;
               `xon_after` lets it go that many seconds after the driver holds the bytes
+  lines       the modem lines raised after the run, as the driver's table names them before
+              any other open, the port at -hupcl so that the close leaves them as the run
+              left them; None: not checked
 """
 
 HF = "HF Mode,   LP Filter in    PWR out"
@@ -25,7 +28,7 @@ USAGE = b"Usage: VornSet [FREQUENCY]"
 def scenario(name, **fields):
     base = dict(name=name, settings=b"COM2\r\n", unreadable=False, arguments="7.05", columns=80,
                 redirect=False, screen=None, screen_starts=None, out_starts=None, exit_code=0,
-                sent=b"", speed=None, at_least=0.0, xoff=False, xon_after=None)
+                sent=b"", speed=None, at_least=0.0, xoff=False, xon_after=None, lines=None)
     base.update(fields)
     return base
 
@@ -63,6 +66,14 @@ SCENARIOS = [
              out_starts=USAGE),
     scenario("help on the console", arguments="-h", screen_starts="Usage: VornSet [FREQUENCY]"),
     scenario("--HELP is no help request", arguments="--HELP", screen=HF + "\n", sent=b"LP1;TT0;"),
+    scenario("modem lines: DTR OFF and RTS ON go out in the DCB", settings=b"COM2\r\nDTR OFF\r\nRTS ON\r\n",
+             screen=HF + "\nFrequency   7.05 MHz\n", sent=b"LP1;TT0;FA00007050000;", lines=("RTS",)),
+    scenario("modem lines: dtr on and rts off go out in the DCB", settings=b"COM2\r\ndtr on\r\nrts off\r\n",
+             screen=HF + "\nFrequency   7.05 MHz\n", sent=b"LP1;TT0;FA00007050000;", lines=("DTR",)),
+    scenario("modem lines: a line not understood sends nothing", settings=b"COM2\r\nRTS 0\r\n", exit_code=1,
+             screen=HF + "\nFrequency   7.05 MHz\nModem line setting not understood, nothing sent; "
+                    "VornSet.ini (Z:\\tmp\\vs): write RTS OFF or RTS ON, not RTS 0\n",
+             columns=200),
     scenario("line held with XOFF: the send limit ends the run", xoff=True, exit_code=1,
              screen=HF + "\nFrequency   7.05 MHz\nSerial port COM2 did not take all commands (timed out)\n"),
     scenario("line held with XOFF, XON within the limit", xoff=True, xon_after=1.0,

@@ -37,6 +37,15 @@ Kinds of row:
   unplugged   the same, and the gadget is disconnected half a second into the run: the run
               ends within 3 s, exit 1, and says the device was removed
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
+  lines-unsure  the row's DTR and RTS lines in the settings file, on a driver that refuses
+              a line setting (the generic usb-serial driver refuses every rate): the setting
+              may have been the one that carried the lines, so exit 1, the message, and
+              nothing goes out
+  lines       the row's DTR and RTS lines in the settings file, the port at -hupcl (so that
+              the close leaves the lines as the run left them), from the row's start rate
+              (0: hung up, so that the run's rate raises both lines again): as "sent", and
+              DTR and RTS afterwards as the row says, read from the driver's table, since
+              an open would raise them
 """
 import re
 import shlex
@@ -118,6 +127,7 @@ class Kind:
     usb_held: bool = False     # the gadget is connected afresh and its side not opened
     unplugged: bool = False    # ... and is disconnected half a second into the run
     listing: bool = False      # the run is `vornset --ports`: no port is touched
+    modem_lines: bool = False  # DTR and RTS are read from the driver's table after the run
 
 
 KINDS = {
@@ -137,6 +147,8 @@ KINDS = {
     "unplugged": Kind(1, False, REMOVED, gives_up=True, settings="", usb_held=True,
                       unplugged=True),
     "ports": Kind(0, False, settings="kept", listing=True),
+    "lines": Kind(0, True, modem_lines=True),
+    "lines-unsure": Kind(1, False, REFUSED, settings=""),
 }
 
 # What `vornset --ports` shows in the guest, each line as settings line and device. The
@@ -163,14 +175,28 @@ class Row:
     flow: str = "-ixon -crtscts"
     timed: bool = False
     message: str = ""  # the line the terminal must show, where not the kind's
+    modem: str = ""    # modem line keys for the settings file ("DTR OFF RTS ON")
+    start_rate: int = -1  # the rate the port is left at before the run; -1: the port's own
+    lines_after: tuple = ()  # the lines raised after the run, as the driver's table names them
 
     @property
     def name(self):
         if KINDS[self.kind].listing:
             return "%-10s %-20s  vornset %s" % (self.kind, "(every port)", self.arguments)
         flow = " " + " ".join(f for f in self.flow.split() if not f.startswith("-"))
+        if KINDS[self.kind].modem_lines:
+            flow = " from %d, %s" % (self.start_rate, self.modem or "no keys")
+        elif self.modem:
+            flow += ", " + self.modem
         return "%-10s %-12s %7d  vornset %-11s%s" % (
             self.kind, self.port.device, self.baud, self.arguments, flow.rstrip())
+
+    @property
+    def start(self):
+        if self.start_rate < 0:
+            return self.port.start
+        # -hupcl: the closes before and after the run leave the lines alone.
+        return " ".join([str(self.start_rate)] + self.port.start.replace("hupcl", "-hupcl").split()[1:])
 
 
 TABLE = [
@@ -198,10 +224,22 @@ TABLE = [
     Row("shared", FTDI, 19200),
     Row("oversized", UART, 19200),
     Row("ports", UART, 19200, "--ports", ()),
+    # Rate 0 drops both lines before the run, and the run's rate raises them again.
+    Row("lines", UART, 19200, start_rate=0, lines_after=("RTS", "DTR")),
+    Row("lines", UART, 19200, modem="DTR OFF RTS OFF", start_rate=0),
+    Row("lines", UART, 19200, modem="dtr on rts off", start_rate=0, lines_after=("DTR",)),
+    Row("lines", UART, 19200, modem="DTR OFF RTS ON", start_rate=19200, lines_after=("RTS",)),
+    Row("lines", UART, 19200, modem="DTR ON RTS ON", start_rate=19200, lines_after=("RTS", "DTR")),
+    Row("lines", UART, 19200, start_rate=19200, lines_after=("RTS", "DTR")),
     Row("sent", ACM, 19200, timed=True),
     Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", ACM, 19200, flow="-ixon crtscts"),
     Row("rate-fixed", GENERIC, 19200, timed=True),
+    # The USB drivers take the lines (their state cannot be read without an open, which
+    # raises them).
+    Row("sent", FTDI, 19200, modem="DTR OFF RTS ON"),
+    Row("sent", ACM, 19200, modem="DTR OFF RTS OFF"),
+    Row("lines-unsure", GENERIC, 19200, modem="DTR OFF"),
     # The generic driver's refusal comes first, and the first failure is the one told.
     Row("usb-held", ACM, 19200),
     Row("usb-held", GENERIC, 19200, message=REFUSED),
@@ -239,6 +277,8 @@ def _terminal_lines(text):
 def _run_script(row):
     kind = KINDS[row.kind]
     settings = "COM%s\r\nBAUD %d\r\n" % (row.port.device, row.baud)
+    words = row.modem.split()
+    settings += "".join("%s %s\r\n" % pair for pair in zip(words[::2], words[1::2]))
     program = "on_terminal /bin/vornset " + row.arguments
     if kind.as_user:
         program = "su tester -s /bin/sh -c %s" % shlex.quote(program)
@@ -260,6 +300,8 @@ def _run_script(row):
         "t1=$EPOCHREALTIME",
         'echo "exit $rc"',
         'echo "elapsed $t0 $t1"',
+        # Before the probe, whose open raises the lines.
+        'echo "lines $(sed -n "s/^%d: //p" /proc/tty/driver/%s)"' % (row.port.table[1], row.port.table[0]),
         'echo "termios $(termios_probe %s)"' % row.port.device,
         "echo terminal",
         "cat terminal.txt",
@@ -276,6 +318,10 @@ def _parse_run(output, kind):
         # An unplugged port has no settings left to read.
         "termios": line_settings.parse(values["termios"]) if kind.settings else None,
         "terminal": _terminal_lines(terminal),
+        # The table's line ends with the raised output lines and the input lines seen:
+        # "... rx:0 RTS|CTS|DTR"; only DTR and RTS are the run's.
+        "lines": tuple(name for name in (values.get("lines", "").split() or [""])[-1].split("|")
+                       if name in ("DTR", "RTS")),
     }
 
 
@@ -331,7 +377,7 @@ def run_row(guest, lines, row):
     prepare = []
     if kind.usb_held:
         prepare.append("usb_gadget quiet && usb_gadget unplug && usb_gadget plug || exit 1")
-    prepare.append("stty -F %s %s %s%s" % (device, row.port.start, row.flow,
+    prepare.append("stty -F %s %s %s%s" % (device, row.start, row.flow,
                                            " || true" if row.port.fixed_line else ""))
     if kind.holder:
         prepare.append(HOLDER.format(device=device))
@@ -414,6 +460,8 @@ def _check(row, run, before, received, late, chunks):
         problems += line_settings.run_problems(before, run["termios"], row.baud)
     if kind.settings == "kept":
         problems += line_settings.untouched_problems(before, run["termios"])
+    if kind.modem_lines and run["lines"] != row.lines_after:
+        problems.append("afterwards the lines raised are %r, not %r" % (run["lines"], row.lines_after))
     if kind.sends and row.port.shows_writes and received == expected:
         problems += _split_writes(row.commands, chunks)
     return problems
