@@ -197,6 +197,16 @@ void set_flag(tcflag_t& flags, tcflag_t flag, bool on) {
   }
 }
 
+// The line is an instrument's, not a terminal's: no echo of what the instrument sends back
+// to it, no line editing or signals from its bytes, no translation of ours on the way out
+// (as cfmakeraw). Flow control (IXON, IXOFF, CRTSCTS) is the user's and stays as found.
+// Every write of the settings carries it, so the first one leaves the line raw at no cost.
+void make_raw(termios& native) {
+  native.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+  native.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  native.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+}
+
 // `settings.native` with the program's values put in; false for a value the terminal
 // interface cannot express. The rate is left to the caller.
 bool encode(const LineSettings& settings, termios& native) {
@@ -226,6 +236,7 @@ bool encode(const LineSettings& settings, termios& native) {
     default: return false;
   }
   set_flag(native.c_iflag, INPCK, settings.parity_checking);
+  make_raw(native);
   return true;
 }
 

@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Rounds to 0 Hz: no frequency line, but the instrument is still told.
         Job{{"0.0000004"}, "LF Mode,   LP Filter in    0dBm output used\r\n", "LP1;TT1;FA00000000000;"}));
 
-TEST(WholeJobLine, LeavesTheLineAtTheSettingsBaudRate8N1AndEverythingElseAsItWas) {
+TEST(WholeJobLine, LeavesTheLineRawAtTheSettingsBaudRate8N1AndEverythingElseAsItWas) {
   SerialLine line;
   const termios before = line.device_settings();
   InstalledProgram program(VORNSET_PROGRAM);
@@ -70,9 +70,15 @@ TEST(WholeJobLine, LeavesTheLineAtTheSettingsBaudRate8N1AndEverythingElseAsItWas
   EXPECT_EQ(after.c_iflag & INPCK, 0U);
   const tcflag_t line_bits = CBAUD | CSIZE | PARENB | CSTOPB;
   EXPECT_EQ(after.c_cflag & ~line_bits, before.c_cflag & ~line_bits);
-  EXPECT_EQ(after.c_iflag & ~static_cast<tcflag_t>(INPCK), before.c_iflag & ~static_cast<tcflag_t>(INPCK));
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  // The kernel's defaults (ECHO, ICANON, ICRNL, OPOST and the rest) go; flow control stays.
+  EXPECT_EQ(after.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0U);
+  EXPECT_EQ(after.c_oflag & OPOST, 0U);
+  const tcflag_t input_bits = INPCK | IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL;
+  EXPECT_EQ(after.c_iflag & input_bits, 0U);
+  EXPECT_EQ(after.c_iflag & ~input_bits, before.c_iflag & ~input_bits);
+  EXPECT_EQ(after.c_oflag & ~static_cast<tcflag_t>(OPOST), before.c_oflag & ~static_cast<tcflag_t>(OPOST));
+  EXPECT_EQ(after.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN),
+            before.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
   // The test still holds the port open, as another program might: the run must not
   // leave it refusing every later open.
   EXPECT_FALSE(line.exclusive());
