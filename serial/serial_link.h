@@ -29,12 +29,14 @@ class SerialLink {
   // the driver refuses is recorded, but fails the link only when the line does not end
   // at the rate (within 2 %), 8N1, parity not checked.
   void configure(std::string_view baud_text);
-  // One write of the command's bytes, exactly as given. Nothing is written when the
-  // time limit for writes could not be set: a write might then never return.
+  // The command's bytes, exactly as given, within the time left of the send. Nothing is
+  // written when the time limit for writes could not be set (a write might then never
+  // return), nor after a command that was not taken whole.
   void send(std::string_view command);
-  // After the last send: waits until the port has sent every byte it took, at most the
-  // send time limit plus the time those bytes take on the line at its rate. What is
-  // still queued then is thrown away and the send counts as failed (timed out).
+  // After the last send: waits until the port has sent every byte it took. The writes
+  // and this wait share one deadline: the send time limit plus the time the bytes take
+  // on the line at its rate, from the first write. What is still queued then is thrown
+  // away and the send counts as failed (timed out).
   void wait_until_sent();
 
   bool failed() const { return failure_.stage != Stage::none; }
@@ -70,7 +72,7 @@ class SerialLink {
   bool line_ends_as_needed(std::uint32_t rate);
   void request_receive_queue(std::uint32_t size);
   void limit_write_time();
-  std::uint32_t sending_time_limit_ms() const;
+  std::uint32_t sending_time_left_ms();
 
   SerialPlatform& platform_;
   FileTable& files_;
@@ -83,6 +85,8 @@ class SerialLink {
   std::uint64_t bytes_taken_ = 0;
   bool write_time_unbounded_ = false;  // the time limit for writes was refused
   bool a_send_failed_ = false;
+  bool sending_started_ = false;
+  std::uint32_t sending_since_ms_ = 0;  // the platform's clock at the first write
 };
 
 }  // namespace vornset
