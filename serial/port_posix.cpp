@@ -309,10 +309,20 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   // of, or beside, flock. A live holder keeps us out before anything reaches the port.
   if (lock_file_holder(path.c_str(), system_lock_directories) != 0) return failure(EBUSY);
 
-  CallOutcome outcome;
-  const int fd = guarded_call(
-      [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }, outcome);
-  if (fd == -1) return outcome.failed() ? outcome : failure(EIO);
+  // The open waits behind another program's close of the same port, which can sit in
+  // the kernel's closing wait for a held line (30 s): a port that does not open within
+  // the send time limit is in use.
+  struct Opening {
+    const char* path;
+    int fd = -1;
+  } opening{path.c_str()};
+  CallOutcome outcome = call_within(send_time_limit_ms, [](void* context) {
+    auto* to_open = static_cast<Opening*>(context);
+    to_open->fd = ::open(to_open->path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    return to_open->fd;
+  }, &opening);
+  if (outcome.failed()) return outcome.system_code == EINTR ? failure(EBUSY) : outcome;
+  const int fd = opening.fd;
 
   // As Windows refuses a disk file, only a terminal device is a serial port here.
   if (guarded_call([fd] { return ::isatty(fd); }, outcome) != 1) {
@@ -507,16 +517,13 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
     const timespec wait{0, static_cast<long>(nanoseconds)};
     ::nanosleep(&wait, nullptr);  // a signal that cuts it short only makes the next look sooner
   }
-  if (!deadline) deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  // Only the deadline ends the wait: a stop and continue (Ctrl+Z, then fg) interrupts
-  // tcdrain as the timer does, and the wait goes on for the time that is left.
-  CallOutcome drained;
-  for (;;) {
+  std::uint32_t left = milliseconds;
+  if (deadline) {
     const auto rest = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-    drained = call_within(rest > 0 ? static_cast<std::uint32_t>(rest) : 0, ::tcdrain, fd);
-    if (drained.system_code != EINTR) break;
-    if (Clock::now() >= *deadline) return failure(ETIMEDOUT);
+    left = rest > 0 ? static_cast<std::uint32_t>(rest) : 0;
   }
+  const CallOutcome drained = call_within(left, ::tcdrain, fd);
+  if (drained.system_code == EINTR) return failure(ETIMEDOUT);  // the deadline, and only it
   // A descriptor that is no terminal (a socket standing in for a port) has no
   // transmitter beyond the queue just seen empty.
   if (!drained.failed() || drained.system_code == ENOTTY) return held ? unless_hung_up(fd) : CallOutcome{};
