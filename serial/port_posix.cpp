@@ -309,20 +309,10 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   // of, or beside, flock. A live holder keeps us out before anything reaches the port.
   if (lock_file_holder(path.c_str(), system_lock_directories) != 0) return failure(EBUSY);
 
-  // The open waits behind another program's close of the same port, which can sit in
-  // the kernel's closing wait for a held line (30 s): a port that does not open within
-  // the send time limit is in use.
-  struct Opening {
-    const char* path;
-    int fd = -1;
-  } opening{path.c_str()};
-  CallOutcome outcome = call_within(send_time_limit_ms, [](void* context) {
-    auto* to_open = static_cast<Opening*>(context);
-    to_open->fd = ::open(to_open->path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return to_open->fd;
-  }, &opening);
-  if (outcome.failed()) return outcome.system_code == EINTR ? failure(EBUSY) : outcome;
-  const int fd = opening.fd;
+  CallOutcome outcome;
+  const int fd = guarded_call(
+      [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }, outcome);
+  if (fd == -1) return outcome.failed() ? outcome : failure(EIO);
 
   // As Windows refuses a disk file, only a terminal device is a serial port here.
   if (guarded_call([fd] { return ::isatty(fd); }, outcome) != 1) {

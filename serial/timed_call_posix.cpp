@@ -64,7 +64,7 @@ void put_back(const itimerval& found, Clock::duration spent) {
 
 }  // namespace
 
-CallOutcome call_within(std::uint32_t milliseconds, int (*call)(void*), void* context) {
+CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   std::uint32_t left = milliseconds;
   for (;;) {
@@ -81,7 +81,7 @@ CallOutcome call_within(std::uint32_t milliseconds, int (*call)(void*), void* co
     const Clock::time_point start = Clock::now();
     if (::setitimer(ITIMER_REAL, &limit, &found) != 0) return failure_of_errno();
     CallOutcome outcome;
-    const int result = guarded_call([&] { return call(context); }, outcome);
+    const int result = guarded_call([&] { return call(fd); }, outcome);
     const Clock::time_point now = Clock::now();
     put_back(found, now - start);
     if (result != -1) return {};
@@ -91,19 +91,6 @@ CallOutcome call_within(std::uint32_t milliseconds, int (*call)(void*), void* co
     if (outcome.system_code != EINTR || now >= deadline) return outcome;
     left = static_cast<std::uint32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
   }
-}
-
-CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
-  struct OnDescriptor {
-    int (*call)(int);
-    int fd;
-  } on_descriptor{call, fd};
-  return call_within(
-      milliseconds, [](void* context) {
-        const auto* bound = static_cast<const OnDescriptor*>(context);
-        return bound->call(bound->fd);
-      },
-      &on_descriptor);
 }
 
 }  // namespace vornset

@@ -7,7 +7,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
@@ -82,6 +85,37 @@ TEST(WholeJobLine, LeavesTheLineRawAtTheSettingsBaudRate8N1AndEverythingElseAsIt
   // The test still holds the port open, as another program might: the run must not
   // leave it refusing every later open.
   EXPECT_FALSE(line.exclusive());
+}
+
+// An instrument that reports its state on its own, on a line at the kernel's defaults
+// (echo on): it starts once the first command has reached it and keeps sending until
+// well after the run. Nothing of its own may come back to it.
+TEST(WholeJobLine, AnInstrumentThatKeepsSendingReceivesExactlyTheCommands) {
+  SerialLine line;
+  InstalledProgram program(VORNSET_PROGRAM);
+  program.write_settings_for(line.device_path());
+  std::atomic<bool> reporting{true};
+  std::string first;
+  std::thread instrument([&] {
+    pollfd readable{line.instrument_fd(), POLLIN, 0};
+    if (poll(&readable, 1, 5000) != 1) return;
+    char bytes[64];
+    const ssize_t got = read(line.instrument_fd(), bytes, sizeof bytes);
+    if (got > 0) first.assign(bytes, static_cast<std::size_t>(got));
+    while (reporting) {
+      EXPECT_EQ(write(line.instrument_fd(), "IF00007050000;\r\n", 16), 16);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+
+  const ProgramRun run = program.run({"7.05"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  reporting = false;
+  instrument.join();
+
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(first + line.received(), "LP1;TT0;FA00007050000;");
+  EXPECT_LT(run.seconds, 1.0);
 }
 
 TEST(OutOfRange, SaysSoAndTouchesNothing) {
