@@ -115,10 +115,16 @@ CallOutcome FakeSerialPlatform::limit_write_time(PortHandle handle, std::uint32_
   return begin({Call::limit_write_time, {}, {}, milliseconds, {}}, handle);
 }
 
-CallOutcome FakeSerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written) {
+CallOutcome FakeSerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                                      std::uint32_t milliseconds) {
   written = 0;
-  const CallOutcome outcome = begin({Call::write, {}, {}, 0, std::string(bytes)}, handle);
+  const CallOutcome outcome = begin({Call::write, {}, {}, milliseconds, std::string(bytes)}, handle);
   if (outcome.failed()) return outcome;
+  if (write_waits_ms > milliseconds) {
+    clock_ms += milliseconds;
+    return system_failure(timed_out);
+  }
+  clock_ms += write_waits_ms;
   written = bytes.size() < takes_at_most ? bytes.size() : takes_at_most;
   (line_held_for_ms == 0 ? received : queued) += bytes.substr(0, written);
   return outcome;

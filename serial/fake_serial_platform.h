@@ -60,6 +60,10 @@ class FakeSerialPlatform final : public SerialPlatform {
   // Nonzero: flow control holds the line off this long after the writes, so written
   // bytes wait in the output queue; a wait that lasts at least as long sees them sent.
   std::uint32_t line_held_for_ms = 0;
+  // The clock, and how long each write waits for room: a write given less time takes
+  // nothing and times out.
+  std::uint32_t clock_ms = 0;
+  std::uint32_t write_waits_ms = 0;
   std::string received;  // what left on the line
   std::string queued;    // what the driver took but has not sent
   std::string discarded; // what was thrown away from the queue
@@ -79,7 +83,9 @@ class FakeSerialPlatform final : public SerialPlatform {
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
-  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                    std::uint32_t milliseconds) override;
+  std::uint32_t milliseconds_now() override { return clock_ms; }
   CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome discard_output(PortHandle handle) override;
 

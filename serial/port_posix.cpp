@@ -198,6 +198,16 @@ void set_flag(tcflag_t& flags, tcflag_t flag, bool on) {
   }
 }
 
+// The line is an instrument's, not a terminal's: no echo of what the instrument sends back
+// to it, no line editing or signals from its bytes, no translation of ours on the way out
+// (as cfmakeraw). Flow control (IXON, IXOFF, CRTSCTS) is the user's and stays as found.
+// Every write of the settings carries it, so the first one leaves the line raw at no cost.
+void make_raw(termios& native) {
+  native.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+  native.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  native.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+}
+
 // `settings.native` with the program's values put in; false for a value the terminal
 // interface cannot express. The rate is left to the caller.
 bool encode(const LineSettings& settings, termios& native) {
@@ -227,6 +237,7 @@ bool encode(const LineSettings& settings, termios& native) {
     default: return false;
   }
   set_flag(native.c_iflag, INPCK, settings.parity_checking);
+  make_raw(native);
   return true;
 }
 
@@ -247,7 +258,9 @@ class PosixSerialPlatform final : public SerialPlatform {
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
-  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                    std::uint32_t milliseconds) override;
+  std::uint32_t milliseconds_now() override;
   CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome discard_output(PortHandle handle) override;
 
@@ -430,27 +443,36 @@ CallOutcome PosixSerialPlatform::limit_write_time(PortHandle, std::uint32_t) {
   return {};
 }
 
-CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written) {
+// A monotonic clock read through the vDSO: no system call.
+std::uint32_t PosixSerialPlatform::milliseconds_now() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                                       std::uint32_t milliseconds) {
   drop_read_back();
   written = 0;
   const int fd = fd_of(handle);
   using Clock = std::chrono::steady_clock;
   // The port is non-blocking, so a write without room returns at once, having written
-  // nothing; only then is there a wait, for room, at most the send time limit in all.
+  // what fitted; only then is there a wait, for room, at most `milliseconds` in all.
   // Asking for room before every write would cost a system call that is almost never
-  // needed.
+  // needed. The rest of a short write follows once there is room: a command is taken
+  // whole or the time is up.
   std::optional<Clock::time_point> deadline;
-  for (;;) {
+  while (written < bytes.size()) {
     CallOutcome outcome;
-    const ssize_t result = guarded_call([&] { return ::write(fd, bytes.data(), bytes.size()); }, outcome);
-    if (result >= 0) {
-      written = static_cast<std::size_t>(result);
-      return {};
+    const std::string_view rest = bytes.substr(written);
+    const ssize_t result = guarded_call([&] { return ::write(fd, rest.data(), rest.size()); }, outcome);
+    if (result > 0) {
+      written += static_cast<std::size_t>(result);
+      continue;
     }
-    if (outcome.system_code != EAGAIN && outcome.system_code != EWOULDBLOCK) {
+    if (result < 0 && outcome.system_code != EAGAIN && outcome.system_code != EWOULDBLOCK) {
       return unless_removed(fd, outcome.failed() ? outcome : failure(EIO));
     }
-    if (!deadline) deadline = Clock::now() + std::chrono::milliseconds(send_time_limit_ms);
+    if (!deadline) deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
       if (left.count() <= 0) return failure(ETIMEDOUT);
@@ -461,6 +483,18 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
       if (outcome.system_code != EINTR) return unless_removed(fd, outcome.failed() ? outcome : failure(EIO));
     }
   }
+  return {};
+}
+
+// The time `bytes` take on the line at its rate; 0 when the rate cannot be read. Asked
+// only of a queue that still holds bytes.
+std::uint32_t line_time_ms(int fd, int bytes) {
+  termios native{};
+  std::uint32_t rate = 0;
+  if (checked([&] { return ::tcgetattr(fd, &native); }).failed() || rate_of(fd, native, rate).failed() || rate == 0) {
+    return 0;
+  }
+  return static_cast<std::uint32_t>((static_cast<std::uint64_t>(bytes) * 10 * 1000 + rate - 1) / rate);
 }
 
 // TIOCOUTQ counts the bytes that the driver holds and has not yet handed to the
@@ -476,9 +510,7 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
   const int fd = fd_of(handle);
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> deadline;
-  // The time limit is the send time limit plus the bytes' own time on the line; a queue
-  // that still holds bytes 50 ms after their time on the line is held.
-  const std::uint32_t on_the_line_ms = milliseconds > send_time_limit_ms ? milliseconds - send_time_limit_ms : 0;
+  // A queue that still holds bytes 50 ms after their own time on the line is held.
   Clock::time_point held_from;
   bool held = false;
   for (;;) {
@@ -489,7 +521,7 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
     const Clock::time_point now = Clock::now();
     if (!deadline) {
       deadline = now + std::chrono::milliseconds(milliseconds);
-      held_from = now + std::chrono::milliseconds(on_the_line_ms + 50);
+      held_from = now + std::chrono::milliseconds(line_time_ms(fd, queued) + 50);
     }
     if (now >= *deadline) return failure(ETIMEDOUT);
     held = held || now >= held_from;
@@ -501,14 +533,14 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
   }
   std::uint32_t left = milliseconds;
   if (deadline) {
-    const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+    const auto rest = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
     left = rest > 0 ? static_cast<std::uint32_t>(rest) : 0;
   }
   const CallOutcome drained = call_within(left, ::tcdrain, fd);
+  if (drained.system_code == EINTR) return failure(ETIMEDOUT);  // the deadline, and only it
   // A descriptor that is no terminal (a socket standing in for a port) has no
   // transmitter beyond the queue just seen empty.
   if (!drained.failed() || drained.system_code == ENOTTY) return held ? unless_hung_up(fd) : CallOutcome{};
-  if (drained.system_code == EINTR) return failure(ETIMEDOUT);
   return unless_removed(fd, drained);
 }
 

@@ -74,9 +74,11 @@ TEST(PosixPort, ConfigureLeaves8N1AtTheRateAndEveryOtherPropertyAsItWas) {
   EXPECT_EQ(after.c_iflag & INPCK, 0u);
   const tcflag_t set_by_us = CSIZE | PARENB | CSTOPB | CBAUD | CBAUDEX | CIBAUD;
   EXPECT_EQ(after.c_cflag & ~set_by_us, before.c_cflag & ~set_by_us);
-  EXPECT_EQ(after.c_iflag, before.c_iflag & ~static_cast<tcflag_t>(INPCK));
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  // Raw, as an instrument's line: flow control (IXON, CRTSCTS above) stays as found.
+  const tcflag_t raw_input = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL;
+  EXPECT_EQ(after.c_iflag, before.c_iflag & ~static_cast<tcflag_t>(INPCK | raw_input));
+  EXPECT_EQ(after.c_oflag, before.c_oflag & ~static_cast<tcflag_t>(OPOST));
+  EXPECT_EQ(after.c_lflag, before.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
   for (std::size_t i = 0; i < NCCS; ++i) EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << i;
 }
 

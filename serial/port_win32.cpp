@@ -39,9 +39,15 @@ class Win32SerialPlatform final : public SerialPlatform {
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override;
   CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) override;
   CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) override;
-  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
+  CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                    std::uint32_t milliseconds) override;
+  std::uint32_t milliseconds_now() override { return GetTickCount(); }
   CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome discard_output(PortHandle handle) override;
+
+ private:
+  // The port's time-outs as the time limit left them; each write sets its own total.
+  COMMTIMEOUTS write_timeouts_{};
 };
 
 // "\\.\COM" and the port text widened from the ANSI code page, cut to 255 units. The
@@ -163,11 +169,21 @@ CallOutcome Win32SerialPlatform::limit_write_time(PortHandle handle, std::uint32
   timeouts.WriteTotalTimeoutConstant = milliseconds;
   outcome = checked([&] { return SetCommTimeouts(handle_of(handle), &timeouts); });
   if (outcome.failed()) outcome.error_number = error_number::invalid_call;  // a refused setting
+  write_timeouts_ = timeouts;
   return outcome;
 }
 
-CallOutcome Win32SerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written) {
+CallOutcome Win32SerialPlatform::write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                                       std::uint32_t milliseconds) {
   written = 0;
+  // Each write gets what is left of the send's one deadline. A total of 0 with no
+  // multiplier would mean no time-out at all, so the shortest is 1 ms.
+  const DWORD limit = milliseconds == 0 ? 1 : milliseconds;
+  if (write_timeouts_.WriteTotalTimeoutConstant != limit) {
+    write_timeouts_.WriteTotalTimeoutConstant = limit;
+    const CallOutcome limited = checked([&] { return SetCommTimeouts(handle_of(handle), &write_timeouts_); });
+    if (limited.failed()) return limited;
+  }
   DWORD taken = 0;
   const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
   const CallOutcome outcome =

@@ -151,7 +151,10 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   set_modem_lines();
   const CallOutcome baud = change_line_settings([rate](LineSettings& s) { s.baud_rate = rate; });
   // A driver that refuses a rate says only "invalid parameter"; the rate is what it means.
-  if (!failed_before && baud.error_number == error_number::invalid_call) {
+  // Rate 0 is no rate, whatever the driver says: a line already hung up (B0) takes it as
+  // no change at all.
+  if (!failed_before && rate == 0 && !failed()) fail(Stage::configure, error_number::invalid_call, 0);
+  if (!failed_before && (rate == 0 || baud.error_number == error_number::invalid_call)) {
     failure_.baud_rate_refused = true;
     failure_.baud_rate = rate;
   }
@@ -178,29 +181,40 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
 }
 
 void SerialLink::send(std::string_view command) {
+  // A command that was not taken whole ends the sending: a later one alone would leave
+  // the instrument half set, and its bytes might join the cut one's into a command of
+  // their own.
+  if (a_send_failed_) return;
   const PortHandle port = port_for(Stage::send);
   // Without its time limit a write runs under whatever time-outs the driver had, none
   // at all among them; the failed setting is what the user is told.
   // Modem lines not as asked may key a transmitter: nothing goes out.
   if (port == no_port || write_time_unbounded_ || lines_not_as_asked_) return;
   std::size_t written = 0;
-  const CallOutcome outcome = platform_.write(port, command, written);
+  const CallOutcome outcome = platform_.write(port, command, written, sending_time_left_ms());
   bytes_taken_ += written;
-  // The rest of a short write is dropped: one write per command, never a second one.
   if (outcome.failed() || written < command.size()) {
     a_send_failed_ = true;
     fail(Stage::send, error_number::device_timeout, outcome.system_code);
   }
 }
 
-// The send time limit and the bytes' time on the line. After a send that already ran
-// out of time the line is held off: another wait would only make the run longer, so
-// the queue is looked at once.
-std::uint32_t SerialLink::sending_time_limit_ms() const {
+// One deadline for the whole send, from the first write to the end of the wait for
+// "sent": the send time limit plus the time the bytes taken so far need on the line.
+// After a command that ran out of time the line is held off: another wait would only
+// make the run longer, so the queue is looked at once.
+std::uint32_t SerialLink::sending_time_left_ms() {
   if (a_send_failed_) return 0;
-  if (line_rate_ == 0) return send_time_limit_ms;
-  const std::uint64_t on_the_line = (bytes_taken_ * bits_per_byte * 1000 + line_rate_ - 1) / line_rate_;
-  const std::uint64_t limit = send_time_limit_ms + on_the_line;
+  const std::uint32_t now = platform_.milliseconds_now();
+  if (!sending_started_) {
+    sending_started_ = true;
+    sending_since_ms_ = now;
+  }
+  std::uint64_t limit = send_time_limit_ms;
+  if (line_rate_ != 0) limit += (bytes_taken_ * bits_per_byte * 1000 + line_rate_ - 1) / line_rate_;
+  const std::uint32_t spent = now - sending_since_ms_;  // unsigned: right across the clock's wrap
+  if (spent >= limit) return 0;
+  limit -= spent;
   return limit > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(limit);
 }
 
@@ -208,7 +222,7 @@ void SerialLink::wait_until_sent() {
   if (bytes_taken_ == 0) return;  // nothing of this run's is queued
   const PortHandle port = port_for(Stage::send);
   if (port == no_port) return;
-  const CallOutcome waited = platform_.wait_until_sent(port, sending_time_limit_ms());
+  const CallOutcome waited = platform_.wait_until_sent(port, sending_time_left_ms());
   if (!waited.failed()) return;
   fail(Stage::send, error_number::device_timeout, waited.system_code);
   // Otherwise the system's close of the port at the end of the process would wait for

@@ -31,12 +31,14 @@ class SerialLink {
   // before the line settings, carried by each of them and set again after them; when
   // they cannot be set, or a line setting fails with them asked for, nothing is sent.
   void configure(std::string_view baud_text, ModemLines modem_lines = {});
-  // One write of the command's bytes, exactly as given. Nothing is written when the
-  // time limit for writes could not be set: a write might then never return.
+  // The command's bytes, exactly as given, within the time left of the send. Nothing is
+  // written when the time limit for writes could not be set (a write might then never
+  // return), nor after a command that was not taken whole.
   void send(std::string_view command);
-  // After the last send: waits until the port has sent every byte it took, at most the
-  // send time limit plus the time those bytes take on the line at its rate. What is
-  // still queued then is thrown away and the send counts as failed (timed out).
+  // After the last send: waits until the port has sent every byte it took. The writes
+  // and this wait share one deadline: the send time limit plus the time the bytes take
+  // on the line at its rate, from the first write. What is still queued then is thrown
+  // away and the send counts as failed (timed out).
   void wait_until_sent();
 
   bool failed() const { return failure_.stage != Stage::none; }
@@ -73,7 +75,7 @@ class SerialLink {
   void set_modem_lines();
   void request_receive_queue(std::uint32_t size);
   void limit_write_time();
-  std::uint32_t sending_time_limit_ms() const;
+  std::uint32_t sending_time_left_ms();
 
   SerialPlatform& platform_;
   FileTable& files_;
@@ -88,6 +90,8 @@ class SerialLink {
   ModemLines modem_lines_;
   bool lines_not_as_asked_ = false;  // the modem lines asked for may not hold
   bool a_send_failed_ = false;
+  bool sending_started_ = false;
+  std::uint32_t sending_since_ms_ = 0;  // the platform's clock at the first write
 };
 
 }  // namespace vornset

@@ -361,34 +361,40 @@ TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
   const struct {
     std::string_view baud_text;
     std::string_view message;
+    std::uint32_t line_rate = 9600;
   } table[] = {
       {"fast", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
       {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
       {"4294967296", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
+      // A line left hung up (B0) takes rate 0 as no change, as a terminal does.
+      {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported)", 0},
   };
   for (const auto& row : table) {
     FakeSerialPlatform fake;
     FileTable table_of_files;
     ErrorState state{note_fatal};
     SerialLink port{fake, table_of_files, state};
+    fake.line.baud_rate = row.line_rate;
+    if (row.line_rate == 0) fake.refused_baud_rate = 1;
     port.open("3");
     port.configure(row.baud_text);
+    SCOPED_TRACE(row.line_rate);
     EXPECT_EQ(state.count(), 1);
     EXPECT_EQ(state.last(), error_number::invalid_call);
-    EXPECT_EQ(fake.line.baud_rate, 9600u);  // kept what it had
+    EXPECT_EQ(fake.line.baud_rate, row.line_rate);  // kept what it had
     EXPECT_EQ(fake.line.data_bits, 8);
     EXPECT_EQ(fake.line.parity, Parity::none);
     EXPECT_EQ(port.failure_message(), row.message);
   }
 }
 
-TEST_F(LinkTest, ShortOrFailedWriteIs24AndTheRestIsNotWrittenAgain) {
+TEST_F(LinkTest, ShortOrFailedWriteIs24AndNothingIsWrittenAfterIt) {
   platform.takes_at_most = 2;
   run();
-  EXPECT_EQ(errors.count(), 2);
+  EXPECT_EQ(errors.count(), 1);
   EXPECT_EQ(errors.last(), error_number::device_timeout);
-  EXPECT_EQ(platform.received, "LPTT");
-  EXPECT_EQ(writes_of(Call::write).size(), 2u);
+  EXPECT_EQ(platform.received, "LP");  // never "LPTT0;", a command of its own
+  EXPECT_EQ(writes_of(Call::write).size(), 1u);
   EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands");
 }
 
@@ -397,7 +403,8 @@ TEST_F(LinkTest, TimedOutWriteSaysSo) {
   run();
   EXPECT_EQ(errors.count(), 1);
   EXPECT_EQ(errors.last(), error_number::device_timeout);
-  EXPECT_EQ(platform.received, "TT0;");
+  EXPECT_EQ(platform.received, "");  // no TT0; without the LP1; before it
+  EXPECT_EQ(writes_of(Call::write).size(), 1u);
   EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands (timed out)");
 }
 
@@ -445,6 +452,41 @@ TEST_F(LinkTest, CommandsCountAsSentOnlyOnceTheLineHasTakenThemInTime) {
   }
 }
 
+TEST_F(LinkTest, TheWritesAndTheWaitShareOneDeadline) {
+  // Each write waits `write_waits_ms` for room; "LP1;" is 3 ms on the line at 19200.
+  const struct {
+    std::uint32_t write_waits_ms;
+    std::vector<std::uint32_t> write_limits;
+    std::uint32_t waited_ms;  // what the wait for "sent" was given; none after a failure
+    std::string_view received;
+  } table[] = {
+      {0, {2000, 2003}, 2005, "LP1;TT0;"},
+      {700, {2000, 1303}, 605, "LP1;TT0;"},
+      {1001, {2000, 1002}, 3, "LP1;TT0;"},
+      {1002, {2000, 1001}, 0, "LP1;"},
+      {2001, {2000}, 0, ""},
+  };
+  for (const auto& row : table) {
+    FakeSerialPlatform fake;
+    FileTable table_of_files;
+    ErrorState state{note_fatal};
+    SerialLink port{fake, table_of_files, state};
+    fake.write_waits_ms = row.write_waits_ms;
+    run_on(port, "3", "19200");
+    SCOPED_TRACE(row.write_waits_ms);
+    std::vector<std::uint32_t> limits;
+    for (const auto& entry : fake.log) {
+      if (entry.call == Call::write) limits.push_back(entry.milliseconds);
+      if (entry.call == Call::wait_until_sent) {
+        EXPECT_EQ(entry.milliseconds, row.waited_ms);
+      }
+    }
+    EXPECT_EQ(limits, row.write_limits);
+    EXPECT_EQ(fake.received, row.received);
+    EXPECT_EQ(port.failed(), row.received != "LP1;TT0;");
+  }
+}
+
 TEST_F(LinkTest, AfterASendRanOutOfTimeTheQueueIsThrownAwayWithoutAnotherWait) {
   platform.line_held_for_ms = 1;
   platform.takes_at_most = 3;
@@ -453,7 +495,7 @@ TEST_F(LinkTest, AfterASendRanOutOfTimeTheQueueIsThrownAwayWithoutAnotherWait) {
   ASSERT_EQ(waits.size(), 1u);
   EXPECT_EQ(waits[0].milliseconds, 0u);
   EXPECT_EQ(platform.calls().back(), Call::discard_output);
-  EXPECT_EQ(platform.discarded, "LP1TT0");
+  EXPECT_EQ(platform.discarded, "LP1");
   EXPECT_EQ(link.failure_message(), "Serial port COM3 did not take all commands");
 }
 

@@ -85,12 +85,17 @@ class SerialPlatform {
   virtual CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) = 0;
   virtual CallOutcome request_queue_sizes(PortHandle handle, const QueueSizes& sizes) = 0;
 
-  // Bounds how long one write may wait for the port. A failed outcome carries the error
-  // number to record.
+  // Makes the writes of this port waitable for a bounded time only, at most `milliseconds`
+  // each. A failed outcome carries the error number to record.
   virtual CallOutcome limit_write_time(PortHandle handle, std::uint32_t milliseconds) = 0;
 
-  // One write of all `bytes`; `written` says how many the port took.
-  virtual CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) = 0;
+  // All `bytes`, waiting for room at most `milliseconds` in all; `written` says how many
+  // the port took. Fails as timed out when the time ends first.
+  virtual CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written,
+                            std::uint32_t milliseconds) = 0;
+  // A steady clock in milliseconds that may wrap: only the difference of two readings
+  // counts. It costs no system call where the system can avoid one.
+  virtual std::uint32_t milliseconds_now() = 0;
 
   // Waits until the driver's output queue is empty, and then until the hardware has sent
   // its last byte where the driver can tell, at most `milliseconds` in all: a driver

@@ -2,16 +2,24 @@
 
 #include <sys/time.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 
 namespace vornset {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // The signal's only work is to end the wait it interrupts.
 extern "C" void on_time_up(int) {}
 
+// The handler the process had before the first bounded wait, while ours is in its place.
+constinit struct sigaction found_action {};
 constinit bool handler_installed = false;
+
+CallOutcome failure_of_errno() { return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)}; }
 
 // Without SA_RESTART the interrupted call returns EINTR rather than waiting again.
 bool install_handler() {
@@ -19,7 +27,7 @@ bool install_handler() {
   struct sigaction action {};
   action.sa_handler = on_time_up;
   sigemptyset(&action.sa_mask);
-  handler_installed = ::sigaction(SIGALRM, &action, nullptr) == 0;
+  handler_installed = ::sigaction(SIGALRM, &action, &found_action) == 0;
   return handler_installed;
 }
 
@@ -32,29 +40,57 @@ bool let_the_signal_through() {
   return ::sigprocmask(SIG_UNBLOCK, &alarm, nullptr) == 0;
 }
 
+bool armed(const itimerval& timer) { return timer.it_value.tv_sec != 0 || timer.it_value.tv_usec != 0; }
+
+// Puts back what the process had before the call: a timer it inherited (a parent's
+// alarm() watchdog) goes on with the time it had left, and the handler found before
+// comes back first, so that the watchdog's signal finds it. A process that had neither
+// keeps our handler for the next bounded wait, which spares it two system calls a wait.
+void put_back(const itimerval& found, Clock::duration spent) {
+  const itimerval off{};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  if (!armed(found) && found_action.sa_handler == SIG_DFL) return;
+  ::sigaction(SIGALRM, &found_action, nullptr);
+  handler_installed = false;
+  if (!armed(found)) return;
+  const auto had = std::chrono::seconds(found.it_value.tv_sec) + std::chrono::microseconds(found.it_value.tv_usec);
+  auto left = std::chrono::duration_cast<std::chrono::microseconds>(had - spent);
+  if (left.count() <= 0) left = std::chrono::microseconds(1);  // its time passed during ours: due now
+  itimerval back = found;
+  back.it_value.tv_sec = static_cast<time_t>(left.count() / 1'000'000);
+  back.it_value.tv_usec = static_cast<suseconds_t>(left.count() % 1'000'000);
+  ::setitimer(ITIMER_REAL, &back, nullptr);
+}
+
 }  // namespace
 
 CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
-  CallOutcome outcome;
-  if (!install_handler() || !let_the_signal_through()) {
-    return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)};
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  std::uint32_t left = milliseconds;
+  for (;;) {
+    if (!install_handler() || !let_the_signal_through()) return failure_of_errno();
+    // The signal repeats every 10 ms after the first: one that arrives before the call has
+    // begun to wait interrupts nothing, and the next one ends the wait. A zero time is the
+    // shortest the timer has, as a zero value would disarm it.
+    itimerval limit{};
+    limit.it_value.tv_sec = static_cast<time_t>(left / 1000);
+    limit.it_value.tv_usec = static_cast<suseconds_t>(left % 1000 * 1000);
+    if (left == 0) limit.it_value.tv_usec = 1;
+    limit.it_interval.tv_usec = 10'000;  // 10 ms
+    itimerval found{};
+    const Clock::time_point start = Clock::now();
+    if (::setitimer(ITIMER_REAL, &limit, &found) != 0) return failure_of_errno();
+    CallOutcome outcome;
+    const int result = guarded_call([&] { return call(fd); }, outcome);
+    const Clock::time_point now = Clock::now();
+    put_back(found, now - start);
+    if (result != -1) return {};
+    if (!outcome.failed()) return {static_cast<std::uint32_t>(EIO), error_number_for_errno(EIO)};
+    // Only the deadline ends the wait: a stop and continue (Ctrl+Z, then fg) ends some
+    // waits with EINTR as the timer does, and the wait goes on for the time that is left.
+    if (outcome.system_code != EINTR || now >= deadline) return outcome;
+    left = static_cast<std::uint32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
   }
-  // The signal repeats every 10 ms after the first: one that arrives before the call has
-  // begun to wait interrupts nothing, and the next one ends the wait. A zero time is the
-  // shortest the timer has, as a zero value would disarm it.
-  itimerval limit{};
-  limit.it_value.tv_sec = static_cast<time_t>(milliseconds / 1000);
-  limit.it_value.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
-  if (milliseconds == 0) limit.it_value.tv_usec = 1;
-  limit.it_interval.tv_usec = 10'000;  // 10 ms
-  if (::setitimer(ITIMER_REAL, &limit, nullptr) != 0) {
-    return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)};
-  }
-  const int result = guarded_call([&] { return call(fd); }, outcome);
-  const itimerval off{};
-  ::setitimer(ITIMER_REAL, &off, nullptr);
-  if (result != -1) return {};
-  return outcome.failed() ? outcome : CallOutcome{static_cast<std::uint32_t>(EIO), error_number_for_errno(EIO)};
 }
 
 }  // namespace vornset

@@ -70,5 +70,43 @@ TEST(TimedCall, AWaitInTheKernelEndsWhenTheTimeIsUp) {
   }
 }
 
+volatile std::sig_atomic_t watchdog_fired = 0;
+extern "C" void on_watchdog(int) { watchdog_fired = 1; }
+
+// A parent's alarm() watchdog: its timer goes on with the time it had left once the
+// bounded wait is over, and its handler is SIGALRM's again, so that it still fires.
+TEST(TimedCall, AnInheritedTimerAndItsHandlerArePutBack) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  struct sigaction watchdog {};
+  watchdog.sa_handler = on_watchdog;
+  sigemptyset(&watchdog.sa_mask);
+  struct sigaction before {};
+  ASSERT_EQ(sigaction(SIGALRM, &watchdog, &before), 0);
+  // Twice: the first call may find the handler of an earlier bounded wait of this process.
+  for (int round = 0; round < 2; ++round) {
+    watchdog_fired = 0;
+    ASSERT_EQ(sigaction(SIGALRM, &watchdog, nullptr), 0);
+    itimerval armed{};
+    armed.it_value.tv_sec = 5;
+    ASSERT_EQ(setitimer(ITIMER_REAL, &armed, nullptr), 0);
+    EXPECT_EQ(call_within(100, read_one_byte, ends[0]).system_code, static_cast<std::uint32_t>(EINTR));
+  }
+  itimerval left{};
+  ASSERT_EQ(getitimer(ITIMER_REAL, &left), 0);
+  const long left_ms = static_cast<long>(left.it_value.tv_sec) * 1000 + left.it_value.tv_usec / 1000;
+  EXPECT_GT(left_ms, 4000);
+  EXPECT_LE(left_ms, 4900);
+  struct sigaction now {};
+  ASSERT_EQ(sigaction(SIGALRM, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, on_watchdog);
+  EXPECT_EQ(watchdog_fired, 0) << "the bounded wait's own signal reached the watchdog";
+  const itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  sigaction(SIGALRM, &before, nullptr);
+  ::close(ends[0]);
+  ::close(ends[1]);
+}
+
 }  // namespace
 }  // namespace vornset

@@ -7,7 +7,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
@@ -55,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Rounds to 0 Hz: no frequency line, but the instrument is still told.
         Job{{"0.0000004"}, "LF Mode,   LP Filter in    0dBm output used\r\n", "LP1;TT1;FA00000000000;"}));
 
-TEST(WholeJobLine, LeavesTheLineAtTheSettingsBaudRate8N1AndEverythingElseAsItWas) {
+TEST(WholeJobLine, LeavesTheLineRawAtTheSettingsBaudRate8N1AndEverythingElseAsItWas) {
   SerialLine line;
   const termios before = line.device_settings();
   InstalledProgram program(VORNSET_PROGRAM);
@@ -70,12 +73,49 @@ TEST(WholeJobLine, LeavesTheLineAtTheSettingsBaudRate8N1AndEverythingElseAsItWas
   EXPECT_EQ(after.c_iflag & INPCK, 0U);
   const tcflag_t line_bits = CBAUD | CSIZE | PARENB | CSTOPB;
   EXPECT_EQ(after.c_cflag & ~line_bits, before.c_cflag & ~line_bits);
-  EXPECT_EQ(after.c_iflag & ~static_cast<tcflag_t>(INPCK), before.c_iflag & ~static_cast<tcflag_t>(INPCK));
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  // The kernel's defaults (ECHO, ICANON, ICRNL, OPOST and the rest) go; flow control stays.
+  EXPECT_EQ(after.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0U);
+  EXPECT_EQ(after.c_oflag & OPOST, 0U);
+  const tcflag_t input_bits = INPCK | IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL;
+  EXPECT_EQ(after.c_iflag & input_bits, 0U);
+  EXPECT_EQ(after.c_iflag & ~input_bits, before.c_iflag & ~input_bits);
+  EXPECT_EQ(after.c_oflag & ~static_cast<tcflag_t>(OPOST), before.c_oflag & ~static_cast<tcflag_t>(OPOST));
+  EXPECT_EQ(after.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN),
+            before.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
   // The test still holds the port open, as another program might: the run must not
   // leave it refusing every later open.
   EXPECT_FALSE(line.exclusive());
+}
+
+// An instrument that reports its state on its own, on a line at the kernel's defaults
+// (echo on): it starts once the first command has reached it and keeps sending until
+// well after the run. Nothing of its own may come back to it.
+TEST(WholeJobLine, AnInstrumentThatKeepsSendingReceivesExactlyTheCommands) {
+  SerialLine line;
+  InstalledProgram program(VORNSET_PROGRAM);
+  program.write_settings_for(line.device_path());
+  std::atomic<bool> reporting{true};
+  std::string first;
+  std::thread instrument([&] {
+    pollfd readable{line.instrument_fd(), POLLIN, 0};
+    if (poll(&readable, 1, 5000) != 1) return;
+    char bytes[64];
+    const ssize_t got = read(line.instrument_fd(), bytes, sizeof bytes);
+    if (got > 0) first.assign(bytes, static_cast<std::size_t>(got));
+    while (reporting) {
+      EXPECT_EQ(write(line.instrument_fd(), "IF00007050000;\r\n", 16), 16);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+
+  const ProgramRun run = program.run({"7.05"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  reporting = false;
+  instrument.join();
+
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(first + line.received(), "LP1;TT0;FA00007050000;");
+  EXPECT_LT(run.seconds, 1.0);
 }
 
 TEST(OutOfRange, SaysSoAndTouchesNothing) {

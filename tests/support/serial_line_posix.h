@@ -17,6 +17,8 @@ class SerialLine {
 
   const std::string& device_path() const { return device_path_; }
   int device_fd() const { return device_fd_; }
+  // The instrument's side: what it sends arrives at the program's port.
+  int instrument_fd() const { return instrument_fd_; }
 
   // Every byte that has arrived, waiting up to `quiet_milliseconds` for more after the last.
   std::string received(int quiet_milliseconds = 100);

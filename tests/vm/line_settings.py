@@ -1,6 +1,8 @@
 """What the guest's termios_probe prints, and what a run may change in it: the rate, the
-character size (to CS8), parity and stop bits (off) and input parity checking (off).
-Every other flag is the user's and must come out as it went in."""
+character size (to CS8), parity and stop bits (off), input parity checking (off), and the
+terminal's processing (off, raw as cfmakeraw: echo, canonical mode, signals, input and
+output translation). Every other flag, flow control among them, is the user's and must
+come out as it went in."""
 import re
 import termios
 
@@ -12,12 +14,18 @@ KEPT_FLAGS = {
               ("CLOCAL", termios.CLOCAL), ("CREAD", termios.CREAD),
               ("PARODD", termios.PARODD), ("CMSPAR", CMSPAR)],
     "iflag": [("IXON", termios.IXON), ("IXOFF", termios.IXOFF), ("IXANY", termios.IXANY),
-              ("IGNPAR", termios.IGNPAR), ("PARMRK", termios.PARMRK),
-              ("ISTRIP", termios.ISTRIP), ("ICRNL", termios.ICRNL), ("IGNBRK", termios.IGNBRK),
-              ("BRKINT", termios.BRKINT)],
-    "oflag": [("OPOST", termios.OPOST), ("ONLCR", termios.ONLCR)],
-    "lflag": [("ICANON", termios.ICANON), ("ECHO", termios.ECHO), ("ISIG", termios.ISIG),
-              ("IEXTEN", termios.IEXTEN)],
+              ("IGNPAR", termios.IGNPAR)],
+    "oflag": [("ONLCR", termios.ONLCR)],
+    "lflag": [("TOSTOP", termios.TOSTOP), ("NOFLSH", termios.NOFLSH)],
+}
+# The terminal's processing a run turns off, by name.
+RAW_OFF = {
+    "iflag": [("IGNBRK", termios.IGNBRK), ("BRKINT", termios.BRKINT), ("PARMRK", termios.PARMRK),
+              ("ISTRIP", termios.ISTRIP), ("INLCR", termios.INLCR), ("IGNCR", termios.IGNCR),
+              ("ICRNL", termios.ICRNL)],
+    "oflag": [("OPOST", termios.OPOST)],
+    "lflag": [("ECHO", termios.ECHO), ("ECHONL", termios.ECHONL), ("ICANON", termios.ICANON),
+              ("ISIG", termios.ISIG), ("IEXTEN", termios.IEXTEN)],
 }
 # The bits a run sets: the rate, then 8N1.
 RUN_CFLAG_BITS = (termios.CBAUD | termios.CIBAUD | termios.CSIZE | termios.PARENB |
@@ -54,10 +62,13 @@ def run_problems(before, after, baud):
         problems.append("CSTOPB on")
     if after["iflag"] & termios.INPCK:
         problems.append("INPCK on")
+    raw = {name: sum(bit for _, bit in flags) for name, flags in RAW_OFF.items()}
+    for name, flags in RAW_OFF.items():
+        problems.extend("%s on" % flag for flag, bit in flags if after[name] & bit)
     changed = (_changed("cflag", before["cflag"], after["cflag"], RUN_CFLAG_BITS) +
-               _changed("iflag", before["iflag"], after["iflag"], termios.INPCK) +
-               _changed("oflag", before["oflag"], after["oflag"]) +
-               _changed("lflag", before["lflag"], after["lflag"]))
+               _changed("iflag", before["iflag"], after["iflag"], termios.INPCK | raw["iflag"]) +
+               _changed("oflag", before["oflag"], after["oflag"], raw["oflag"]) +
+               _changed("lflag", before["lflag"], after["lflag"], raw["lflag"]))
     if changed:
         problems.append("changed: " + ", ".join(changed))
     return problems

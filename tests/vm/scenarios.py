@@ -9,8 +9,9 @@ Raspberry Pi 3 B, its mini UART (/dev/ttyS1); on the ARM virt machines, the PL01
 Before each run the port is left as a careless earlier program might leave it: 7 data bits,
 even parity, two stop bits, parity checking on, hang-up on close, modem control on, and
 whatever flow control the row names (the mini UART, which has one stop bit and no parity,
-without those two). A run must leave 8N1 at its rate, parity checking off, and every other
-flag as it found it, on every port whose driver keeps line settings (the generic usb-serial
+without those two). A run must leave 8N1 at its rate, parity checking off, the terminal's
+processing off (raw: no echo, canonical mode, signals or translation), and every other flag,
+flow control among them, as it found it, on every port whose driver keeps line settings (the generic usb-serial
 driver keeps none).
 
 Kinds of row:
@@ -18,7 +19,8 @@ Kinds of row:
   refused     a rate the driver cannot make: exit 1 and the message naming the rate
   held        another program holds the port open with IXON and the instrument has sent
               XOFF: the run gives up within 3 s, exit 1, and nothing goes out, not even
-              after XON
+              after XON; afterwards a normal user can open the port (every row with
+              another program holding the port asks this)
   held-alone  the same, but the other program ends half a second into the run: the run is
               the port's last user when it gives up, and must not sit in the kernel's
               closing wait (30 s) with the bytes it could not send
@@ -415,10 +417,11 @@ def run_row(guest, lines, row):
             problems.append("the gadget did not come back: " + said.strip())
         late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
     if kind.holder:
-        if kind.as_user:
-            opened, said = guest.run(USER_OPEN.format(device=device))
-            if opened != 0:
-                problems.append("afterwards a normal user cannot open the port: " + said.strip())
+        # Root gets past TIOCEXCL: only a normal user's open shows the flag left set, as a
+        # failed run's early close of the port might leave it.
+        opened, said = guest.run(USER_OPEN.format(device=device))
+        if opened != 0:
+            problems.append("afterwards a normal user cannot open the port: " + said.strip())
         guest.run(END_HOLDER)
     if status != 0:
         return problems + ["the guest's run script failed: " + text.strip()], ""
