@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "network/network_address.h"
 #include "serial/baud_rate.h"
 
 namespace vornset {
@@ -28,12 +29,13 @@ std::string file_and_folder(std::string_view path) {
   return named;
 }
 
-// A port text is a number or, on Linux, a path: a letter first means the key was found
-// inside a word, most often in a remark ("; communication settings").
+// A port text is a number, a network address or, on Linux, a path: any other text with a
+// letter first means the key was found inside a word, most often in a remark
+// ("; communication settings").
 std::string port_fix(std::string_view port) {
   std::string fix;
   if (port.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
-  if (!port.empty() && is_letter(port.front())) {
+  if (!port.empty() && is_letter(port.front()) && !names_network_port(port)) {
     fix = " takes the port from \"COM";
     fix += port;
     fix += "\": keep COM out of every line but the port's";

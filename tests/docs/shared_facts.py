@@ -45,6 +45,8 @@ OTHER_FACTS = [
     "--version",
     "--ports lists this machine's serial ports, most useful first, each with the settings line that selects it",
     "the message names the settings file and the fix",
+    "COMrfc2217://HOST:PORT",
+    "COMtcp://HOST:PORT",
 ]
 
 

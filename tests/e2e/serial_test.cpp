@@ -10,9 +10,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
+#include "tests/support/device_server_posix.h"
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
 
@@ -246,6 +252,127 @@ TEST_F(SerialFailures, APortThatStopsTakingBytesFailsWithinSecondsInsteadOfHangi
   EXPECT_GE(run.seconds, 2.0);
   EXPECT_LT(run.seconds, 15.0);
   EXPECT_FALSE(line.exclusive()) << "a failed send left the port refusing other programs";
+}
+
+// A network port's failure line is long: told without a terminal, it comes whole.
+ProgramRun quietly(const InstalledProgram& program, std::vector<std::string> arguments) {
+  RunOptions options = program.options(std::move(arguments));
+  options.streams = Streams::no_terminal;
+  return program.run_with(options);
+}
+
+// A port behind a device server: ser2net on the loopback address in front of the line.
+// "%R" stands for its RFC 2217 port, "%T" for its raw TCP port.
+struct NetworkPort {
+  const char* name;
+  const char* port_text;
+  speed_t rate_after;  // the remote line's rate once the run has ended
+};
+
+class NetworkPorts : public SerialFailures, public testing::WithParamInterface<NetworkPort> {
+ protected:
+  DeviceServer server{line.device_path()};
+  std::string with_ports(std::string text) const {
+    for (const auto& [mark, port] : {std::pair{"%R", server.rfc2217_port()}, std::pair{"%T", server.raw_port()}}) {
+      for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+        text.replace(at, 2, std::to_string(port));
+      }
+    }
+    return text;
+  }
+};
+
+TEST_P(NetworkPorts, CarryTheExactBytesAndSetTheRemoteLineWhereTheProtocolCan) {
+  program.write_settings("COM" + with_ports(GetParam().port_text) + "\r\nBAUD 19200\r\n");
+  // The server puts the device's own settings back once its client has gone, so the line
+  // is watched while the run is connected: the last settings other than the device's own.
+  const termios own = line.device_settings();
+  termios remote = own;
+  std::atomic<bool> ended{false};
+  std::thread watch([&] {
+    while (!ended) {
+      const termios now = line.device_settings();
+      if (cfgetospeed(&now) != cfgetospeed(&own) || now.c_cflag != own.c_cflag) remote = now;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const ProgramRun run = program.run({"7.05"});
+  ended = true;
+  watch.join();
+  EXPECT_EQ(run.exit_code, 0) << run.terminal;
+  EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+  EXPECT_EQ(cfgetospeed(&remote), GetParam().rate_after);
+  EXPECT_EQ(remote.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+  EXPECT_LT(run.seconds, 2.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, NetworkPorts,
+    testing::Values(NetworkPort{"Rfc2217", "rfc2217://127.0.0.1:%R", B19200},
+                    NetworkPort{"Rfc2217SchemeInCapitals", "RFC2217://localhost:%R", B19200},
+                    // Raw TCP cannot set the line: the server's 9600 holds, and BAUD is no error.
+                    NetworkPort{"RawTcp", "tcp://127.0.0.1:%T", B9600},
+                    NetworkPort{"RawTcpIpv4InBrackets", "Tcp://[127.0.0.1]:%T", B9600}),
+    [](const testing::TestParamInfo<NetworkPort>& row) { return std::string(row.param.name); });
+
+TEST_P(NetworkPorts, RefuseASecondClientWithTheServersWordsAndSendNothing) {
+  const bool rfc2217 = std::string_view(GetParam().port_text).starts_with("rfc") ||
+                       std::string_view(GetParam().port_text).starts_with("RFC");
+  const int first = connect_loopback(rfc2217 ? server.rfc2217_port() : server.raw_port());
+  ASSERT_GE(first, 0);
+  const std::string port_text = with_ports(GetParam().port_text);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {"7.05"});
+  ::close(first);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
+                                 " could not be opened (in use by another client: \"Port already in use\")\n");
+  EXPECT_EQ(line.received(), "");
+}
+
+TEST_F(SerialFailures, ANetworkPortNobodyListensOnIsRefusedAtOnce) {
+  const std::string port_text = "tcp://127.0.0.1:" + std::to_string(unused_loopback_port());
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (connection refused)\n");
+  EXPECT_LT(run.seconds, 1.0);
+}
+
+TEST_F(SerialFailures, AServerThatNeverAnswersTheNegotiationEndsTheRunWithinTheLimitAndASecond) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (timed out)\n");
+  EXPECT_GE(run.seconds, 2.0);
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// Whatever a server sends reaches the terminal only as symbols, and a server that talks
+// nonsense and hangs up has not taken the commands.
+TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::thread server([listener] {
+    const int client = ::accept(listener, nullptr, nullptr);
+    if (client < 0) return;
+    const char junk[] = "\xFF\xFB\x01\xFF\xFA\x2C\x65\x00\x00\x00\x00\x00\x00\xFF\xF0\x1B[2J\aIn use\xFF\xFD";
+    ::send(client, junk, sizeof junk - 1, MSG_NOSIGNAL);
+    ::close(client);
+  });
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
+                                 " could not be opened (in use by another client: \"\xE2\x90\x9B[2J\xE2\x90\x87In use\")\n");
+  EXPECT_LT(run.seconds, 3.0);
 }
 
 }  // namespace
