@@ -62,6 +62,7 @@ class NetworkSerialPlatform final : public SerialPlatform {
   CallOutcome write(PortHandle handle, std::string_view bytes, std::size_t& written) override;
   CallOutcome wait_until_sent(PortHandle handle, std::uint32_t milliseconds) override;
   CallOutcome discard_output(PortHandle handle) override;
+  CallOutcome set_modem_line(rfc2217::ModemLine line, bool on, std::string& reason);
 
  private:
   // Reads what the server sent until `done` holds after a byte, or the deadline. Telnet
@@ -326,6 +327,20 @@ CallOutcome NetworkSerialPlatform::wait_until_sent(PortHandle, std::uint32_t mil
   }
 }
 
+CallOutcome NetworkSerialPlatform::set_modem_line(rfc2217::ModemLine line, bool on, std::string& reason) {
+  reason.clear();
+  if (socket_ == no_socket) return failure(refused_value_code);
+  if (protocol_ == NetworkProtocol::raw_tcp) {
+    reason = no_modem_lines_reason;
+    return failure(refused_value_code);
+  }
+  const rfc2217::Request request = rfc2217::control_request(line, on);
+  bool taken = false;
+  const CallOutcome outcome = ask(&request, 1, &taken, session_end_);
+  if (outcome.failed()) return outcome;
+  return taken ? CallOutcome{} : failure(refused_value_code);
+}
+
 // After a failure nothing the run has not sent may go out later: the server is asked to
 // throw away what it holds for the line where that request can still reach it (nothing
 // is queued before it), and the connection is reset, which drops what is still unsent.
@@ -343,11 +358,17 @@ CallOutcome NetworkSerialPlatform::discard_output(PortHandle) {
   return {};
 }
 
-}  // namespace
-
-SerialPlatform& network_serial_platform() {
+NetworkSerialPlatform& the_network_port() {
   static NetworkSerialPlatform platform;
   return platform;
+}
+
+}  // namespace
+
+SerialPlatform& network_serial_platform() { return the_network_port(); }
+
+CallOutcome set_network_modem_line(rfc2217::ModemLine line, bool on, std::string& reason) {
+  return the_network_port().set_modem_line(line, on, reason);
 }
 
 }  // namespace vornset

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "network/rfc2217.h"
 #include "serial/serial_platform.h"
 
 namespace vornset {
@@ -9,5 +10,13 @@ namespace vornset {
 // The port behind a device server, for a port text that names_network_port() accepts:
 // raw TCP or RFC 2217 over a socket, behind the same seam as a local port.
 SerialPlatform& network_serial_platform();
+
+// Why a raw TCP port refuses to set DTR or RTS: the protocol carries only the bytes.
+inline constexpr std::string_view no_modem_lines_reason = "no modem lines on a raw TCP port";
+
+// Sets DTR or RTS of the remote line on the network port open now: RFC 2217 asks and
+// checks the answer (a value not taken fails as a refused setting); raw TCP fails at once
+// with `reason` set to no_modem_lines_reason.
+CallOutcome set_network_modem_line(rfc2217::ModemLine line, bool on, std::string& reason);
 
 }  // namespace vornset

@@ -1,6 +1,7 @@
 #include "tests/support/device_server_posix.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -75,6 +76,10 @@ DeviceServer::DeviceServer(const std::string& device_path) {
   const std::string pid_file = directory_.file("ser2net.pid");
   pid_ = ::fork();
   if (pid_ == 0) {
+    // Its complaints (no mDNS here) are no part of any test's output.
+    const int quiet = ::open("/dev/null", O_WRONLY);
+    ::dup2(quiet, STDOUT_FILENO);
+    ::dup2(quiet, STDERR_FILENO);
     ::execlp("ser2net", "ser2net", "-n", "-c", config.c_str(), "-P", pid_file.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
