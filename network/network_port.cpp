@@ -93,6 +93,7 @@ Deadline NetworkSerialPlatform::deadline_within(std::uint32_t milliseconds) cons
 
 std::string NetworkSerialPlatform::open_refusal_reason(std::string_view, std::uint32_t system_code) const {
   if (system_code == no_such_host_code) return "no such host";
+  if (system_code == no_lookup_code) return "no name lookup here: write the host's address";
   return reason_;
 }
 

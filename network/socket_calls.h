@@ -22,9 +22,11 @@ inline constexpr SocketHandle no_socket = -1;
 // The thin layer of system calls under the network port; each outcome carries the
 // system's code. A code for a name the resolver does not know, so the port can say so.
 inline constexpr std::uint32_t no_such_host_code = 0x7fff0001;
+// A name cannot be looked up at all (on Linux: no getent).
+inline constexpr std::uint32_t no_lookup_code = 0x7fff0002;
 
 // Looks the address up and connects to the first of its addresses that answers, without
-// blocking past the deadline (but see README: the system's resolver cannot be bounded).
+// waiting past the deadline (on Windows the system's resolver itself cannot be bounded).
 CallOutcome connect_socket(const NetworkAddress& address, Deadline deadline, SocketHandle& handle);
 // Sends all of `bytes`, waiting for room until the deadline; `sent` says how many went.
 CallOutcome send_bytes(SocketHandle handle, std::string_view bytes, Deadline deadline, std::size_t& sent);
