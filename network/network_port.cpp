@@ -43,6 +43,9 @@ constexpr std::uint32_t closed_code = ECONNRESET;
 bool closed(const CallOutcome& outcome) { return outcome.system_code == closed_code || outcome.system_code == EPIPE; }
 #endif
 
+// A line setting the server does not take, numbered as a driver's refusal is.
+CallOutcome refused_value() { return {refused_value_code, error_number::invalid_call}; }
+
 class NetworkSerialPlatform final : public SerialPlatform {
  public:
   CallOutcome open(std::string_view port_text, PortHandle& handle) override;
@@ -234,7 +237,7 @@ CallOutcome NetworkSerialPlatform::write_line_settings(PortHandle, const LineSet
     line_ = settings;
     return {};
   }
-  if (settings.parity_checking) return failure(refused_value_code);  // the protocol has no such setting
+  if (settings.parity_checking) return refused_value();  // the protocol has no such setting
   rfc2217::Request requests[4];
   std::size_t count = 0;
   if (settings.baud_rate != line_.baud_rate) requests[count++] = rfc2217::baud_rate_request(settings.baud_rate);
@@ -242,7 +245,7 @@ CallOutcome NetworkSerialPlatform::write_line_settings(PortHandle, const LineSet
   if (settings.parity != line_.parity || !line_known_) requests[count++] = rfc2217::parity_request(settings.parity);
   if (settings.stop_bits != line_.stop_bits || !line_known_) requests[count++] = rfc2217::stop_size_request(settings.stop_bits);
   for (std::size_t index = 0; index < count; ++index) {
-    if (requests[index].wire().empty()) return failure(refused_value_code);
+    if (requests[index].wire().empty()) return refused_value();
   }
   if (count == 0) return {};
   bool taken[4] = {};
@@ -262,7 +265,7 @@ CallOutcome NetworkSerialPlatform::write_line_settings(PortHandle, const LineSet
     }
   }
   line_known_ = true;
-  return all_taken ? CallOutcome{} : failure(refused_value_code);
+  return all_taken ? CallOutcome{} : refused_value();
 }
 
 CallOutcome NetworkSerialPlatform::write(PortHandle, std::string_view bytes, std::size_t& written) {
@@ -330,16 +333,16 @@ CallOutcome NetworkSerialPlatform::wait_until_sent(PortHandle, std::uint32_t mil
 
 CallOutcome NetworkSerialPlatform::set_modem_line(rfc2217::ModemLine line, bool on, std::string& reason) {
   reason.clear();
-  if (socket_ == no_socket) return failure(refused_value_code);
+  if (socket_ == no_socket) return refused_value();
   if (protocol_ == NetworkProtocol::raw_tcp) {
     reason = no_modem_lines_reason;
-    return failure(refused_value_code);
+    return refused_value();
   }
   const rfc2217::Request request = rfc2217::control_request(line, on);
   bool taken = false;
   const CallOutcome outcome = ask(&request, 1, &taken, session_end_);
   if (outcome.failed()) return outcome;
-  return taken ? CallOutcome{} : failure(refused_value_code);
+  return taken ? CallOutcome{} : refused_value();
 }
 
 // After a failure nothing the run has not sent may go out later: the server is asked to

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -372,6 +373,47 @@ TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
                                  " could not be opened (in use by another client: \"\xE2\x90\x9B[2J\xE2\x90\x87In use\")\n");
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// An RFC 2217 server that answers every request but keeps its line at 9600 baud.
+TEST_F(SerialFailures, ARateTheServerDoesNotTakeIsARefusedLineSetting) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::thread server([listener] {
+    const int client = ::accept(listener, nullptr, nullptr);
+    if (client < 0) return;
+    std::string heard;
+    char buffer[512];
+    std::size_t answered_up_to = 0;
+    pollfd wait{client, POLLIN, 0};
+    while (::poll(&wait, 1, 3000) > 0) {
+      const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      heard.append(buffer, static_cast<std::size_t>(got));
+      // Each IAC SB 44 command ... IAC SE is answered with the command plus 100 and the
+      // value asked for, but a rate is always answered 9600.
+      for (std::size_t at = heard.find("\xFF\xFA\x2C", answered_up_to); at != std::string::npos;
+           at = heard.find("\xFF\xFA\x2C", answered_up_to)) {
+        const std::size_t end = heard.find("\xFF\xF0", at);
+        if (end == std::string::npos) break;
+        std::string answer = heard.substr(at, end + 2 - at);
+        answer[3] = static_cast<char>(answer[3] + 100);
+        if (answer[3] == 101) answer = std::string("\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0", 10);
+        ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+        answered_up_to = end + 2;
+      }
+    }
+    ::close(client);
+  });
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\nBAUD 19200\r\n");
+  const ProgramRun run = quietly(program, {});
+  ::close(listener);
+  server.join();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file,
+            "vornset: Serial port " + port_text + " refused the line settings (baud rate 19200 not supported)\n");
   EXPECT_LT(run.seconds, 3.0);
 }
 
