@@ -353,6 +353,20 @@ class WindowsProgram(unittest.TestCase):
         self.assertEqual(server.received(), b"")
 
 
+    def test_a_server_that_never_answers_the_negotiation_ends_the_run_within_the_limit_and_a_second(self):
+        with socket.socket() as listener:
+            # Listening, never accepting: the system completes the connection, nobody speaks.
+            listener.bind(("127.0.0.1", 0))
+            listener.listen(4)
+            silent = "rfc2217://127.0.0.1:%d" % listener.getsockname()[1]
+            self.write_settings(b"COM%s\r\n" % silent.encode())
+            run = self.run_in_terminal("", columns=250)
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertIn("Serial port %s could not be opened (timed out)\n" % silent, run.screen)
+        self.assertGreaterEqual(run.seconds, 2.0, "the run gave up before its time")
+        self.assertLess(run.seconds, 10, "the run waited past its deadline")
+
+
 if __name__ == "__main__":
     EXE = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=2)
