@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "network/network_address.h"
 #include "serial/baud_rate.h"
 
 namespace vornset {
@@ -28,9 +29,10 @@ std::string file_and_folder(std::string_view path) {
   return named;
 }
 
-// A port as the settings file takes it: a number, or on Linux a path.
+// A port as the settings file takes it: a number, a network address, or on Linux a path.
 bool is_port_like(std::string_view value) {
-  return !value.empty() && (value.front() == '/' || std::all_of(value.begin(), value.end(), is_digit));
+  return !value.empty() && (value.front() == '/' || names_network_port(value) ||
+                            std::all_of(value.begin(), value.end(), is_digit));
 }
 
 // The port that a key with letters behind COM names, as "COMPORT=/dev/ttyUSB0" or
@@ -39,6 +41,7 @@ std::string_view port_behind_longer_key(std::string_view port) {
   const std::size_t key_end = port.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_");
   if (key_end == 0 || key_end == std::string_view::npos) return {};
   std::string_view value = port.substr(key_end);
+  if (value.starts_with("://")) return {};  // a network address, not a key
   const std::size_t start = value.find_first_not_of(" \t=:");
   if (start == 0 || start == std::string_view::npos) return {};
   value.remove_prefix(start);
@@ -46,8 +49,9 @@ std::string_view port_behind_longer_key(std::string_view port) {
   return is_port_like(value) ? value : std::string_view();
 }
 
-// A port text is a number or, on Linux, a path: a letter first means the key was found
-// inside a longer key or a word, most often in a remark ("; communication settings").
+// A port text is a number, a network address or, on Linux, a path: any other text with a
+// letter first means the key was found inside a longer key or a word, most often in a
+// remark ("; communication settings").
 std::string port_fix(std::string_view port) {
   std::string fix;
   if (port.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
@@ -58,7 +62,7 @@ std::string port_fix(std::string_view port) {
     fix += port;
     return fix;
   }
-  if (!port.empty() && is_letter(port.front())) {
+  if (!port.empty() && is_letter(port.front()) && !names_network_port(port)) {
     fix = " takes the port from \"COM";
     fix += port;
     fix += "\": keep COM out of every line but the port's";

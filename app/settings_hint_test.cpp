@@ -53,6 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Texts that are right, or wrong in a way that is the user's choice: no hint.
         Texts{"/dev/ttyUSB0", "9600", false, ""},
         Texts{"3", "9600", false, ""},
+        Texts{"tcp://radio-pi:4000", "9600", false, ""},
+        Texts{"RFC2217://[::1]:4000", "9600", false, ""},
+        Texts{"tcp://radio-pi:4000\n", "9600", false, " has LF line ends: end each line with CR LF"},
         Texts{"", "9600", false, ""},
         Texts{"=", "9600", false, ""},
         Texts{"/dev/ttyUSB0", " 250000", true, ""},

@@ -16,6 +16,10 @@ std::string_view serial_failure_reason(std::uint32_t system_code) {
     case ESHUTDOWN: return "device removed";
     case EIO: return "input/output error";
     case ENAMETOOLONG: return "name too long";
+    // A port behind a device server.
+    case ECONNREFUSED: return "connection refused";
+    case ECONNRESET: case EPIPE: return "connection closed by the server";
+    case EHOSTUNREACH: case ENETUNREACH: return "host unreachable";
     default: return {};
   }
 }

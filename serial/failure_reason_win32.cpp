@@ -15,6 +15,12 @@ std::string_view serial_failure_reason(std::uint32_t system_code) {
     case ERROR_INVALID_NAME: return "invalid name";
     case ERROR_GEN_FAILURE: return "device not working";
     case ERROR_DEVICE_NOT_CONNECTED: return "device not connected";
+    // A port behind a device server: the Winsock codes, spelled out as windows.h has
+    // them not.
+    case 10061: return "connection refused";               // WSAECONNREFUSED
+    case 10060: return "timed out";                        // WSAETIMEDOUT
+    case 10053: case 10054: return "connection closed by the server";  // WSAECONNABORTED, WSAECONNRESET
+    case 10051: case 10065: return "host unreachable";     // WSAENETUNREACH, WSAEHOSTUNREACH
     default: return {};
   }
 }

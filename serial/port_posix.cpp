@@ -561,7 +561,7 @@ CallOutcome PosixSerialPlatform::discard_output(PortHandle handle) {
 
 }  // namespace
 
-SerialPlatform& system_serial_platform() {
+SerialPlatform& local_serial_platform() {
   static PosixSerialPlatform platform;
   return platform;
 }

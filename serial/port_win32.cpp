@@ -219,7 +219,7 @@ CallOutcome Win32SerialPlatform::discard_output(PortHandle handle) {
 
 }  // namespace
 
-SerialPlatform& system_serial_platform() {
+SerialPlatform& local_serial_platform() {
   static Win32SerialPlatform platform;
   return platform;
 }

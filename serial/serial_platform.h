@@ -113,8 +113,11 @@ class SerialPlatform {
   ~SerialPlatform() = default;
 };
 
-// The platform the program runs on.
+// The platform the program runs on: the local port, or the network port for a port text
+// that names one.
 SerialPlatform& system_serial_platform();
+// The local serial port of this system alone.
+SerialPlatform& local_serial_platform();
 
 // Leaves the port that the system platform opened as other programs found it before the
 // run: on POSIX its terminal's exclusive-use flag is cleared again. The port itself stays

@@ -12,7 +12,7 @@ jobs="$(nproc)"
 
 echo "clang-tidy: program and tools"
 run-clang-tidy -p "$build" -j "$jobs" -quiet \
-  '/(app|frame|serial|settings|text|tools/instrument_sim)/[^/]*(?<!_test)\.cpp$' \
+  '/(app|frame|network|serial|settings|text|tools/instrument_sim)/[^/]*(?<!_test)\.cpp$' \
   > "$build/clang-tidy-program.log" 2>&1 || { grep -E -A3 'warning:|error:' "$build/clang-tidy-program.log"; exit 1; }
 echo "clang-tidy: tests"
 run-clang-tidy -p "$build" -j "$jobs" -quiet -checks='-clang-analyzer-*' \

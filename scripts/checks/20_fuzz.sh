@@ -34,7 +34,7 @@ run_target() {
 }
 
 targets=(number_parser_fuzz number_formatter_fuzz settings_reader_fuzz band_selection_fuzz
-         terminal_posix_fuzz run_sequence_fuzz)
+         terminal_posix_fuzz run_sequence_fuzz telnet_reader_fuzz)
 parallel="$(nproc)"
 status=0
 for ((i = 0; i < ${#targets[@]}; i += parallel)); do

@@ -47,6 +47,8 @@ OTHER_FACTS = [
     "the message names the settings file and the fix",
     "DTR ON or DTR OFF, RTS ON or RTS OFF",
     "count only at the start of a line",
+    "COMrfc2217://HOST:PORT",
+    "COMtcp://HOST:PORT",
 ]
 
 

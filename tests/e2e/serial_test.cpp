@@ -10,9 +10,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
+#include "tests/support/device_server_posix.h"
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
 
@@ -274,6 +281,215 @@ TEST_F(SerialFailures, APortThatStopsTakingBytesFailsWithinSecondsInsteadOfHangi
   EXPECT_FALSE(line.exclusive()) << "a failed send left the port refusing other programs";
   ASSERT_EQ(tcflow(line.device_fd(), TCOON), 0);
   EXPECT_EQ(line.received(), "") << "a command went out after the run gave up";
+}
+
+// A network port's failure line is long: told without a terminal, it comes whole.
+ProgramRun quietly(const InstalledProgram& program, std::vector<std::string> arguments) {
+  RunOptions options = program.options(std::move(arguments));
+  options.streams = Streams::no_terminal;
+  return program.run_with(options);
+}
+
+// A port behind a device server: ser2net on the loopback address in front of the line.
+// "%R" stands for its RFC 2217 port, "%T" for its raw TCP port.
+struct NetworkPort {
+  const char* name;
+  const char* port_text;
+  speed_t rate_after;  // the remote line's rate once the run has ended
+};
+
+class NetworkPorts : public SerialFailures, public testing::WithParamInterface<NetworkPort> {
+ protected:
+  DeviceServer server{line.device_path()};
+  std::string with_ports(std::string text) const {
+    for (const auto& [mark, port] : {std::pair{"%R", server.rfc2217_port()}, std::pair{"%T", server.raw_port()}}) {
+      for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+        text.replace(at, 2, std::to_string(port));
+      }
+    }
+    return text;
+  }
+};
+
+TEST_P(NetworkPorts, CarryTheExactBytesAndSetTheRemoteLineWhereTheProtocolCan) {
+  program.write_settings("COM" + with_ports(GetParam().port_text) + "\r\nBAUD 19200\r\n");
+  // The server puts the device's own settings back once its client has gone, so the line
+  // is watched while the run is connected: the last settings other than the device's own.
+  const termios own = line.device_settings();
+  termios remote = own;
+  std::atomic<bool> ended{false};
+  std::thread watch([&] {
+    while (!ended) {
+      const termios now = line.device_settings();
+      if (cfgetospeed(&now) != cfgetospeed(&own) || now.c_cflag != own.c_cflag) remote = now;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const ProgramRun run = program.run({"7.05"});
+  ended = true;
+  watch.join();
+  EXPECT_EQ(run.exit_code, 0) << run.terminal;
+  EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
+  EXPECT_EQ(cfgetospeed(&remote), GetParam().rate_after);
+  EXPECT_EQ(remote.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+  EXPECT_LT(run.seconds, 2.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, NetworkPorts,
+    testing::Values(NetworkPort{"Rfc2217", "rfc2217://127.0.0.1:%R", B19200},
+                    NetworkPort{"Rfc2217SchemeInCapitals", "RFC2217://localhost:%R", B19200},
+                    // Raw TCP cannot set the line: the server's 9600 holds, and BAUD is no error.
+                    NetworkPort{"RawTcp", "tcp://127.0.0.1:%T", B9600},
+                    NetworkPort{"RawTcpIpv4InBrackets", "Tcp://[127.0.0.1]:%T", B9600}),
+    [](const testing::TestParamInfo<NetworkPort>& row) { return std::string(row.param.name); });
+
+TEST_P(NetworkPorts, RefuseASecondClientWithTheServersWordsAndSendNothing) {
+  const bool rfc2217 = std::string_view(GetParam().port_text).starts_with("rfc") ||
+                       std::string_view(GetParam().port_text).starts_with("RFC");
+  const int first = connect_loopback(rfc2217 ? server.rfc2217_port() : server.raw_port());
+  ASSERT_GE(first, 0);
+  const std::string port_text = with_ports(GetParam().port_text);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {"7.05"});
+  ::close(first);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
+                                 " could not be opened (in use by another client: \"Port already in use\")\n");
+  EXPECT_EQ(line.received(), "");
+}
+
+TEST_F(SerialFailures, ANetworkPortNobodyListensOnIsRefusedAtOnce) {
+  const std::string port_text = "tcp://127.0.0.1:" + std::to_string(unused_loopback_port());
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (connection refused)\n");
+  EXPECT_LT(run.seconds, 1.0);
+}
+
+TEST_F(SerialFailures, AServerThatNeverAnswersTheNegotiationEndsTheRunWithinTheLimitAndASecond) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (timed out)\n");
+  EXPECT_GE(run.seconds, 2.0);
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// Whatever a server sends reaches the terminal only as symbols, and a server that talks
+// nonsense and hangs up has not taken the commands.
+TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::thread server([listener] {
+    const int client = ::accept(listener, nullptr, nullptr);
+    if (client < 0) return;
+    const char junk[] = "\xFF\xFB\x01\xFF\xFA\x2C\x65\x00\x00\x00\x00\x00\x00\xFF\xF0\x1B[2J\aIn use\xFF\xFD";
+    ::send(client, junk, sizeof junk - 1, MSG_NOSIGNAL);
+    ::close(client);
+  });
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
+                                 " could not be opened (in use by another client: \"\xE2\x90\x9B[2J\xE2\x90\x87In use\")\n");
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// An RFC 2217 server that answers every request with the value asked for, but keeps its
+// line at 9600 baud; `heard` gets every byte the client sent.
+std::thread answering_server(int listener, std::string& heard) {
+  return std::thread([listener, &heard] {
+    const int client = ::accept(listener, nullptr, nullptr);
+    if (client < 0) return;
+    char buffer[512];
+    std::size_t answered_up_to = 0;
+    pollfd wait{client, POLLIN, 0};
+    while (::poll(&wait, 1, 3000) > 0) {
+      const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      heard.append(buffer, static_cast<std::size_t>(got));
+      // Each IAC SB 44 command ... IAC SE is answered with the command plus 100 and the
+      // value asked for, but a rate is always answered 9600.
+      for (std::size_t at = heard.find("\xFF\xFA\x2C", answered_up_to); at != std::string::npos;
+           at = heard.find("\xFF\xFA\x2C", answered_up_to)) {
+        const std::size_t end = heard.find("\xFF\xF0", at);
+        if (end == std::string::npos) break;
+        std::string answer = heard.substr(at, end + 2 - at);
+        answer[3] = static_cast<char>(answer[3] + 100);
+        if (answer[3] == 101) answer = std::string("\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0", 10);
+        ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+        answered_up_to = end + 2;
+      }
+    }
+    ::close(client);
+  });
+}
+
+TEST_F(SerialFailures, ARateTheServerDoesNotTakeIsARefusedLineSetting) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::string heard;
+  std::thread server = answering_server(listener, heard);
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\nBAUD 19200\r\n");
+  const ProgramRun run = quietly(program, {});
+  ::close(listener);
+  server.join();
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file,
+            "vornset: Serial port " + port_text + " refused the line settings (baud rate 19200 not supported)\n");
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// DTR and RTS of the remote line are asked for with SET-CONTROL (DTR off 9, RTS on 11)
+// before any command goes out.
+TEST_F(SerialFailures, ModemLinesOfANetworkPortAreAskedOfTheServerBeforeTheCommands) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::string heard;
+  std::thread server = answering_server(listener, heard);
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\nDTR OFF\r\nRTS ON\r\n");
+  const ProgramRun run = quietly(program, {});
+  ::close(listener);
+  server.join();
+  EXPECT_EQ(run.exit_code, 0) << run.stderr_file;
+  const std::size_t dtr = heard.find(std::string("\xFF\xFA\x2C\x05\x09\xFF\xF0", 7));
+  const std::size_t rts = heard.find(std::string("\xFF\xFA\x2C\x05\x0B\xFF\xF0", 7));
+  const std::size_t commands = heard.find("LP1;TT0;");
+  EXPECT_NE(commands, std::string::npos);
+  EXPECT_LT(dtr, commands);
+  EXPECT_LT(rts, commands);
+}
+
+// Raw TCP carries only bytes; ser2net on a pseudo-terminal cannot set the lines and leaves
+// the request unanswered. Either way the run sends nothing.
+TEST_F(SerialFailures, ModemLinesANetworkPortCannotSetSendNothing) {
+  for (const auto& [scheme, reason] : {std::pair{"tcp", "no modem lines on a raw TCP port"},
+                                       std::pair{"rfc2217", "timed out"}}) {
+    // A server of its own for each row: ser2net lets go of the line only a moment after
+    // its client has gone.
+    const DeviceServer server{line.device_path()};
+    const bool raw = std::string_view(scheme) == "tcp";
+    const std::string port_text = std::string(scheme) + "://127.0.0.1:" +
+                                  std::to_string(raw ? server.raw_port() : server.rfc2217_port());
+    program.write_settings("COM" + port_text + "\r\nDTR OFF\r\n");
+    const ProgramRun run = quietly(program, {"7.05"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.stderr_file,
+              "vornset: Serial port " + port_text + " refused the line settings (" + reason + ")\n");
+    EXPECT_LT(run.seconds, 3.0);
+  }
+  EXPECT_EQ(line.received(), "");
 }
 
 }  // namespace

@@ -11,10 +11,13 @@ import os
 import pty
 import select
 import shutil
+import signal
+import socket
 import subprocess
 import sys
 import tempfile
 import termios
+import threading
 import time
 import unittest
 
@@ -63,6 +66,56 @@ class ComPort:
 
     def close(self):
         os.unlink(self.link)
+        os.close(self.instrument)
+        os.close(self.device)
+
+
+def loopback_port():
+    """A loopback port nothing listens on."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class DeviceServer:
+    """ser2net on the loopback address in front of a pseudo-terminal: one port RFC 2217,
+    one raw TCP."""
+
+    def __init__(self, folder):
+        self.instrument, self.device = pty.openpty()
+        name = os.ttyname(self.device)
+        self.rfc2217, self.raw = loopback_port(), loopback_port()
+        config = os.path.join(folder, "ser2net.yaml")
+        with open(config, "w") as f:
+            f.write("%%YAML 1.1\n---\nconnection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n"
+                    "  connector: serialdev,%s,9600n81,local\nconnection: &raw\n  accepter: tcp,127.0.0.1,%d\n"
+                    "  connector: serialdev,%s,9600n81,local\n" % (self.rfc2217, name, self.raw, name))
+        self.process = subprocess.Popen(["ser2net", "-n", "-c", config, "-P", os.path.join(folder, "ser2net.pid")],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Ready once both ports are taken; a probe that connected would start a session.
+        for _ in range(300):
+            if all(self._taken(port) for port in (self.rfc2217, self.raw)):
+                break
+            time.sleep(0.01)
+
+    @staticmethod
+    def _taken(port):
+        with socket.socket() as probe:
+            try:
+                probe.bind(("127.0.0.1", port))
+                return False
+            except OSError:
+                return True
+
+    def received(self, quiet=0.3):
+        data = b""
+        while select.select([self.instrument], [], [], quiet)[0]:
+            data += os.read(self.instrument, 4096)
+        return data
+
+    def close(self):
+        self.process.send_signal(signal.SIGTERM)
+        self.process.wait(timeout=10)
         os.close(self.instrument)
         os.close(self.device)
 
@@ -248,6 +301,70 @@ class WindowsProgram(unittest.TestCase):
             self.assertEqual(run.exit_code, 0, run.screen)
             self.assertEqual(run.screen, HF_LINE + "\n", line)
             self.assertEqual(port.received(), b"LP1;TT0;", line)
+
+
+    def network_server(self):
+        server = DeviceServer(self.folder)
+        self.addCleanup(server.close)
+        return server
+
+    def test_a_port_behind_a_device_server_takes_the_exact_bytes_and_rfc2217_sets_its_line(self):
+        server = self.network_server()
+        for port_text, rate in (("rfc2217://127.0.0.1:%d" % server.rfc2217, termios.B19200),
+                                ("TCP://127.0.0.1:%d" % server.raw, termios.B9600)):
+            self.write_settings(b"COM%s\r\nBAUD 19200\r\n" % port_text.encode())
+            # ser2net puts the device's own settings back when its client goes: the line is
+            # watched while the run is connected.
+            own = termios.tcgetattr(server.device)[5]
+            seen = []
+            ended = threading.Event()
+
+            def watch():
+                while not ended.is_set():
+                    now = termios.tcgetattr(server.device)[5]
+                    if now != own:
+                        seen.append(now)
+                    time.sleep(0.001)
+            watcher = threading.Thread(target=watch)
+            watcher.start()
+            try:
+                run = self.run_in_terminal("7.05")
+            finally:
+                ended.set()
+                watcher.join()
+            self.assertEqual(run.exit_code, 0, run.screen)
+            self.assertEqual(server.received(), b"LP1;TT0;FA00007050000;", port_text)
+            self.assertEqual(seen[-1:], [rate], port_text)
+
+    def test_a_port_behind_a_device_server_names_a_refused_connection_and_a_second_client(self):
+        server = self.network_server()
+        refused = "tcp://127.0.0.1:%d" % loopback_port()
+        self.write_settings(b"COM%s\r\n" % refused.encode())
+        run = self.run_in_terminal("", columns=250)
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertIn("Serial port %s could not be opened (connection refused)\n" % refused, run.screen)
+        with socket.create_connection(("127.0.0.1", server.rfc2217)):
+            held = "rfc2217://127.0.0.1:%d" % server.rfc2217
+            self.write_settings(b"COM%s\r\n" % held.encode())
+            run = self.run_in_terminal("", columns=250)
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertIn('Serial port %s could not be opened (in use by another client: "Port already in use")\n' % held,
+                      run.screen)
+        self.assertEqual(server.received(), b"")
+
+
+    def test_a_server_that_never_answers_the_negotiation_ends_the_run_within_the_limit_and_a_second(self):
+        with socket.socket() as listener:
+            # Listening, never accepting: the system completes the connection, nobody speaks.
+            listener.bind(("127.0.0.1", 0))
+            listener.listen(4)
+            silent = "rfc2217://127.0.0.1:%d" % listener.getsockname()[1]
+            self.write_settings(b"COM%s\r\n" % silent.encode())
+            run = self.run_in_terminal("", columns=250)
+        self.assertEqual(run.exit_code, 1, run.screen)
+        self.assertIn("Serial port %s could not be opened (timed out)\n" % silent, run.screen)
+        self.assertGreaterEqual(run.seconds, 2.0, "the run gave up before its time")
+        self.assertLess(run.seconds, 10, "the run waited past its deadline")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,239 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
+
+#include "network/socket_calls.h"
+
+namespace vornset {
+
+namespace {
+
+CallOutcome failure(int err) { return {static_cast<std::uint32_t>(err), error_number_for_errno(err)}; }
+
+int fd_of(SocketHandle handle) { return static_cast<int>(handle); }
+
+int milliseconds_left(Deadline deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+  if (left <= 0) return 0;
+  return left > 60'000 ? 60'000 : static_cast<int>(left);
+}
+
+// Waits for `events` until the deadline: 1 ready, 0 timed out, -1 failed (errno set).
+int wait_for(int fd, short events, Deadline deadline) {
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const int ready = ::poll(&entry, 1, milliseconds_left(deadline));
+    if (ready >= 0) return ready;
+    if (errno != EINTR) return -1;
+  }
+}
+
+// One address of the host, as connect takes it.
+struct Candidate {
+  sockaddr_storage address{};
+  socklen_t size = 0;
+};
+constexpr std::size_t max_candidates = 8;
+
+bool numeric_address(const std::string& text, std::uint16_t port, Candidate& candidate) {
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&candidate.address);
+  if (::inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    candidate.size = sizeof(sockaddr_in);
+    return true;
+  }
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&candidate.address);
+  if (::inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    candidate.size = sizeof(sockaddr_in6);
+    return true;
+  }
+  return false;
+}
+
+// A name is looked up by the system's getent, which asks the same sources as the C
+// library's resolver (/etc/nsswitch.conf: /etc/hosts, DNS, mDNS), in a process of its own.
+// So the lookup keeps the run's deadline (the process is ended when the time is up), and
+// the static program carries no resolver of its own, which would cost every run, local
+// ones too, memory at start-up.
+CallOutcome look_up(const std::string& host, std::uint16_t port, Deadline deadline, Candidate* candidates,
+                    std::size_t& count) {
+  count = 0;
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return failure(errno);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  char program[] = "/usr/bin/getent";
+  char database[] = "ahosts";
+  std::string name = host;
+  char* arguments[] = {program, database, name.data(), nullptr};
+  char* no_environment[] = {nullptr};
+  pid_t child = -1;
+  const int spawned = ::posix_spawn(&child, program, &actions, nullptr, arguments, no_environment);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(ends[1]);
+  if (spawned != 0) {
+    ::close(ends[0]);
+    return {no_lookup_code, error_number::device_io_error};
+  }
+  std::string answer;
+  bool timed_out = false;
+  for (;;) {
+    const int ready = wait_for(ends[0], POLLIN, deadline);
+    if (ready <= 0) {
+      timed_out = ready == 0;
+      break;
+    }
+    char buffer[512];
+    const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    if (answer.size() < 4096) answer.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(ends[0]);
+  if (timed_out) ::kill(child, SIGKILL);
+  int status = 0;
+  while (::waitpid(child, &status, 0) == -1 && errno == EINTR) {
+  }
+  if (timed_out) return failure(ETIMEDOUT);
+  // Lines of "ADDRESS STREAM name": the first word of each STREAM line is an address.
+  std::size_t start = 0;
+  while (start < answer.size() && count < max_candidates) {
+    std::size_t end = answer.find('\n', start);
+    if (end == std::string::npos) end = answer.size();
+    const std::string line = answer.substr(start, end - start);
+    start = end + 1;
+    if (line.find(" STREAM") == std::string::npos) continue;
+    if (numeric_address(line.substr(0, line.find(' ')), port, candidates[count])) ++count;
+  }
+  if (count == 0) return {no_such_host_code, error_number::device_io_error};
+  return {};
+}
+
+CallOutcome connect_one(const Candidate& candidate, Deadline deadline, int& fd) {
+  fd = ::socket(candidate.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd == -1) return failure(errno);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&candidate.address), candidate.size) != 0) {
+    if (errno != EINPROGRESS) return failure(errno);
+    const int ready = wait_for(fd, POLLOUT, deadline);
+    if (ready == 0) return failure(ETIMEDOUT);
+    if (ready < 0) return failure(errno);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return failure(errno);
+    if (error != 0) return failure(error);
+  }
+  // Commands are short and each one should leave at once.
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return {};
+}
+
+}  // namespace
+
+CallOutcome connect_socket(const NetworkAddress& address, Deadline deadline, SocketHandle& handle) {
+  handle = no_socket;
+  const auto port = static_cast<std::uint16_t>(std::stoul(address.service));
+  Candidate candidates[max_candidates];
+  std::size_t count = 0;
+  if (numeric_address(address.host, port, candidates[0])) {
+    count = 1;
+  } else {
+    const CallOutcome looked_up = look_up(address.host, port, deadline, candidates, count);
+    if (looked_up.failed()) return looked_up;
+  }
+  CallOutcome outcome = failure(EHOSTUNREACH);
+  for (std::size_t index = 0; index < count; ++index) {
+    int fd = -1;
+    outcome = connect_one(candidates[index], deadline, fd);
+    if (!outcome.failed()) {
+      handle = fd;
+      break;
+    }
+    if (fd != -1) ::close(fd);
+    if (outcome.system_code == ETIMEDOUT) break;  // the time is spent: no other address gets any
+  }
+  return outcome;
+}
+
+CallOutcome send_bytes(SocketHandle handle, std::string_view bytes, Deadline deadline, std::size_t& sent) {
+  sent = 0;
+  const int fd = fd_of(handle);
+  while (sent < bytes.size()) {
+    // MSG_NOSIGNAL: a peer that has gone is a failed send, not the end of the process.
+    const ssize_t result = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (result >= 0) {
+      sent += static_cast<std::size_t>(result);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return failure(errno);
+    const int ready = wait_for(fd, POLLOUT, deadline);
+    if (ready == 0) return failure(ETIMEDOUT);
+    if (ready < 0) return failure(errno);
+  }
+  return {};
+}
+
+CallOutcome receive_bytes(SocketHandle handle, std::span<std::uint8_t> buffer, Deadline deadline,
+                          std::size_t& received) {
+  received = 0;
+  const int fd = fd_of(handle);
+  for (;;) {
+    const ssize_t result = ::recv(fd, buffer.data(), buffer.size(), 0);
+    if (result >= 0) {
+      received = static_cast<std::size_t>(result);
+      return {};
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return failure(errno);
+    const int ready = wait_for(fd, POLLIN, deadline);
+    if (ready == 0) return failure(ETIMEDOUT);
+    if (ready < 0) return failure(errno);
+  }
+}
+
+CallOutcome unacknowledged_bytes(SocketHandle handle, std::size_t& count, bool& known) {
+  count = 0;
+  known = false;
+#ifdef __linux__
+  // SIOCOUTQ counts what the socket holds that the peer has not acknowledged.
+  int queued = 0;
+  if (::ioctl(fd_of(handle), SIOCOUTQ, &queued) != 0) return failure(errno);
+  count = queued > 0 ? static_cast<std::size_t>(queued) : 0;
+  known = true;
+#else
+  (void)handle;
+#endif
+  return {};
+}
+
+void close_socket(SocketHandle handle, bool discard) {
+  const int fd = fd_of(handle);
+  if (discard) {
+    const linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
+  ::close(fd);
+}
+
+}  // namespace vornset

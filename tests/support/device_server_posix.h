@@ -1,0 +1,38 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "tests/support/temp_directory_posix.h"
+
+namespace vornset::testing_support {
+
+// The device server ser2net on the loopback address, in front of a pseudo-terminal: one
+// port speaks RFC 2217, another raw TCP. Started for the test and ended with it.
+class DeviceServer {
+ public:
+  explicit DeviceServer(const std::string& device_path);
+  ~DeviceServer();
+  DeviceServer(const DeviceServer&) = delete;
+  DeviceServer& operator=(const DeviceServer&) = delete;
+
+  int rfc2217_port() const { return rfc2217_port_; }
+  int raw_port() const { return raw_port_; }
+
+ private:
+  TempDirectory directory_;
+  int rfc2217_port_ = 0;
+  int raw_port_ = 0;
+  pid_t pid_ = -1;
+};
+
+// A loopback port nothing listens on: a connection to it is refused.
+int unused_loopback_port();
+// A listening loopback socket that never accepts: the system completes each connection and
+// the server never says a word. Returns the descriptor; `port` is its port.
+int silent_listener(int& port);
+// A client connection held to a loopback port, as another program's; -1 when none came.
+int connect_loopback(int port);
+
+}  // namespace vornset::testing_support
