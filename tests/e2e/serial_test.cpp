@@ -16,8 +16,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "tests/support/device_server_posix.h"
 #include "tests/support/installed_program_posix.h"
@@ -405,9 +407,10 @@ TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
 }
 
 // An RFC 2217 server that answers every request with the value asked for, but keeps its
-// line at 9600 baud; `heard` gets every byte the client sent.
-std::thread answering_server(int listener, std::string& heard) {
-  return std::thread([listener, &heard] {
+// line at 9600 baud; `heard` gets every byte the client sent. `answer` sees each request
+// (its command and first value byte) first and may leave it unanswered.
+std::thread answering_server(int listener, std::string& heard, std::function<bool(char, char)> answer_it = {}) {
+  return std::thread([listener, &heard, answer_it = std::move(answer_it)] {
     const int client = ::accept(listener, nullptr, nullptr);
     if (client < 0) return;
     char buffer[512];
@@ -426,8 +429,9 @@ std::thread answering_server(int listener, std::string& heard) {
         std::string answer = heard.substr(at, end + 2 - at);
         answer[3] = static_cast<char>(answer[3] + 100);
         if (answer[3] == 101) answer = std::string("\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0", 10);
-        ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
         answered_up_to = end + 2;
+        if (answer_it && !answer_it(heard[at + 3], heard[at + 4])) continue;
+        ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
       }
     }
     ::close(client);
@@ -447,6 +451,26 @@ TEST_F(SerialFailures, ARateTheServerDoesNotTakeIsARefusedLineSetting) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.stderr_file,
             "vornset: Serial port " + port_text + " refused the line settings (baud rate 19200 not supported)\n");
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// A server that stops answering in the middle of the line settings has the run's time
+// spent and leaves the line unknown: no success, and no command follows out, late.
+TEST_F(SerialFailures, AServerThatStopsAnsweringTheLineSettingsGetsNoCommand) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::string heard;
+  // SET-STOPSIZE 2: the step through two stop bits.
+  std::thread server =
+      answering_server(listener, heard, [](char command, char value) { return !(command == 4 && value == 2); });
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {"7.05"});
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " refused the line settings (timed out)\n");
+  EXPECT_EQ(heard.find("LP1;"), std::string::npos) << "commands went out after the run's time was spent";
   EXPECT_LT(run.seconds, 3.0);
 }
 
