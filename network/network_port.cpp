@@ -54,7 +54,8 @@ class NetworkSerialPlatform final : public SerialPlatform {
   std::string open_refusal_reason(std::string_view, std::uint32_t system_code) const override;
   CallOutcome read_line_settings(PortHandle, LineSettings& settings) override {
     settings = line_;
-    return {};
+    // A request the server never answered may still take effect: the line is not known.
+    return line_unanswered_ ? failure(timed_out_code) : CallOutcome{};
   }
   CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override;
   CallOutcome read_queue_sizes(PortHandle, QueueSizes& sizes) override {
@@ -93,6 +94,7 @@ class NetworkSerialPlatform final : public SerialPlatform {
   rfc2217::Negotiation negotiation_;
   LineSettings line_;
   bool line_known_ = false;  // the data size, parity and stop bits confirmed once
+  bool line_unanswered_ = false;  // a line setting went unanswered
   std::uint64_t bytes_written_ = 0;  // the run's data bytes the server has taken
   std::string server_text_;
   std::string reason_;
@@ -181,6 +183,7 @@ CallOutcome NetworkSerialPlatform::open(std::string_view port_text, PortHandle& 
   negotiation_ = {};
   line_ = {};
   line_known_ = false;
+  line_unanswered_ = false;
   bytes_written_ = 0;
   NetworkAddress address;
   if (!parse_network_address(port_text, address)) return {refused_value_code, error_number::bad_file_name};
@@ -220,6 +223,8 @@ CallOutcome NetworkSerialPlatform::open(std::string_view port_text, PortHandle& 
 
 CallOutcome NetworkSerialPlatform::ask(const rfc2217::Request* requests, std::size_t count, bool* taken,
                                        Deadline deadline) {
+  // The time is spent: a request now would only be answered after the run has failed.
+  if (Clock::now() >= deadline) return failure(timed_out_code);
   std::string wire;
   for (std::size_t index = 0; index < count; ++index) wire += requests[index].wire();
   std::size_t sent = 0;
@@ -260,7 +265,10 @@ CallOutcome NetworkSerialPlatform::write_line_settings(PortHandle, const LineSet
   if (count == 0) return {};
   bool taken[4] = {};
   const CallOutcome outcome = ask(requests, count, taken, session_end_);
-  if (outcome.failed()) return outcome;
+  if (outcome.failed()) {
+    line_unanswered_ = true;
+    return outcome;
+  }
   bool all_taken = true;
   for (std::size_t index = 0; index < count; ++index) {
     if (!taken[index]) {
@@ -282,6 +290,9 @@ CallOutcome NetworkSerialPlatform::write(PortHandle, std::string_view bytes, std
                                          std::uint32_t milliseconds) {
   written = 0;
   const Deadline deadline = deadline_within(milliseconds);
+  // Once the time is spent nothing more goes out: the run will say the commands were not
+  // taken, and a server only slow to answer would still pass them on to the line.
+  if (Clock::now() >= deadline) return failure(timed_out_code);
   std::size_t sent = 0;
   if (protocol_ == NetworkProtocol::rfc2217 && bytes.find('\xFF') != std::string_view::npos) {
     // A 255 in the data is doubled, or the server would take it for a command.

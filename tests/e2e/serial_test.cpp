@@ -16,8 +16,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "tests/support/device_server_posix.h"
 #include "tests/support/installed_program_posix.h"
@@ -405,9 +407,10 @@ TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
 }
 
 // An RFC 2217 server that answers every request with the value asked for, but keeps its
-// line at 9600 baud; `heard` gets every byte the client sent.
-std::thread answering_server(int listener, std::string& heard) {
-  return std::thread([listener, &heard] {
+// line at 9600 baud; `heard` gets every byte the client sent. `answer` sees each request
+// (its command and first value byte) first and may leave it unanswered.
+std::thread answering_server(int listener, std::string& heard, std::function<bool(char, char)> answer_it = {}) {
+  return std::thread([listener, &heard, answer_it = std::move(answer_it)] {
     const int client = ::accept(listener, nullptr, nullptr);
     if (client < 0) return;
     char buffer[512];
@@ -426,8 +429,9 @@ std::thread answering_server(int listener, std::string& heard) {
         std::string answer = heard.substr(at, end + 2 - at);
         answer[3] = static_cast<char>(answer[3] + 100);
         if (answer[3] == 101) answer = std::string("\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0", 10);
-        ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
         answered_up_to = end + 2;
+        if (answer_it && !answer_it(heard[at + 3], heard[at + 4])) continue;
+        ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
       }
     }
     ::close(client);
@@ -447,6 +451,81 @@ TEST_F(SerialFailures, ARateTheServerDoesNotTakeIsARefusedLineSetting) {
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.stderr_file,
             "vornset: Serial port " + port_text + " refused the line settings (baud rate 19200 not supported)\n");
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// A server that takes the connection and then never acknowledges a byte (its packets are
+// dropped, in a network of the test's own): the run cannot know the commands were taken,
+// says so within the limit and a second, and resets the connection, so that no command it
+// gave up on is sent later by a connection the system would keep trying.
+TEST_F(SerialFailures, AServerThatNeverTakesTheCommandsEndsTheRunWithinTheLimitAndASecond) {
+  if (geteuid() != 0) GTEST_SKIP() << "a network of the test's own needs root";
+  for (const std::string scheme : {"rfc2217", "tcp"}) {
+    const PrivateNetwork network;
+    ASSERT_TRUE(network.entered());
+    int port = 0;
+    const int listener = silent_listener(port);
+    std::string heard;
+    std::atomic<bool> dropping{false};
+    int raw_client = -1;
+    int back_at_one_stop_bit = 0;
+    // RFC 2217: held once the line is set (8N1 the second time: through two stop bits and
+    // back); raw TCP sends the commands once the open's wait for a refusal is over.
+    std::thread server = scheme == "tcp" ? std::thread([&] {
+      raw_client = ::accept(listener, nullptr, nullptr);
+      dropping = drop_packets_to(port);
+    }) : answering_server(listener, heard, [&](char command, char value) {
+      if (command == 4 && value == 1 && ++back_at_one_stop_bit == 2) dropping = drop_packets_to(port);
+      return true;
+    });
+    const std::string port_text = scheme + "://127.0.0.1:" + std::to_string(port);
+    program.write_settings("COM" + port_text + "\r\n");
+    const ProgramRun run = quietly(program, {"7.05"});
+    const int left_behind = client_connections_to(port);
+    server.join();
+    ::close(raw_client);
+    ::close(listener);
+    ASSERT_TRUE(dropping) << "tc could not drop the packets";
+    EXPECT_EQ(run.exit_code, 1) << scheme;
+    EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " did not take all commands (timed out)\n");
+    EXPECT_GE(run.seconds, 2.0) << scheme;
+    EXPECT_LT(run.seconds, 3.0) << scheme;
+    EXPECT_EQ(left_behind, 0) << scheme << ": the run's connection was left to send its bytes later";
+    EXPECT_EQ(heard.find("LP1;"), std::string::npos) << scheme;
+  }
+}
+
+// A server that stops answering in the middle of the line settings has the run's time
+// spent and leaves the line unknown: no success, and no command follows out, late.
+TEST_F(SerialFailures, AServerThatStopsAnsweringTheLineSettingsGetsNoCommand) {
+  int port = 0;
+  const int listener = silent_listener(port);
+  std::string heard;
+  // SET-STOPSIZE 2: the step through two stop bits.
+  std::thread server =
+      answering_server(listener, heard, [](char command, char value) { return !(command == 4 && value == 2); });
+  const std::string port_text = "rfc2217://127.0.0.1:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {"7.05"});
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " refused the line settings (timed out)\n");
+  EXPECT_EQ(heard.find("LP1;"), std::string::npos) << "commands went out after the run's time was spent";
+  EXPECT_LT(run.seconds, 3.0);
+}
+
+// A name that resolves nowhere; in a network of the test's own the resolver's question
+// cannot leave the machine.
+TEST_F(SerialFailures, ANetworkPortOnANameThatResolvesNowhereIsNoSuchHost) {
+  if (geteuid() != 0) GTEST_SKIP() << "a network of the test's own needs root";
+  const PrivateNetwork network;
+  ASSERT_TRUE(network.entered());
+  const std::string port_text = "rfc2217://no-such-host.invalid:4000";
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (no such host)\n");
   EXPECT_LT(run.seconds, 3.0);
 }
 

@@ -1,6 +1,9 @@
 #include "tests/support/device_server_posix.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -8,7 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 #include <stdexcept>
 
 namespace vornset::testing_support {
@@ -63,6 +70,59 @@ int connect_loopback(int port) {
   if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
   if (fd >= 0) ::close(fd);
   return -1;
+}
+
+PrivateNetwork::PrivateNetwork() {
+  machine_network_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+  if (machine_network_ < 0 || ::unshare(CLONE_NEWNET) != 0) return;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ifreq request{};
+  std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+  bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+  request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+  up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+  if (fd >= 0) ::close(fd);
+  entered_ = true;
+  if (!up) leave();
+}
+
+void PrivateNetwork::leave() {
+  if (entered_ && ::setns(machine_network_, CLONE_NEWNET) != 0) std::abort();  // later tests would run in it
+  entered_ = false;
+}
+
+PrivateNetwork::~PrivateNetwork() {
+  leave();
+  if (machine_network_ >= 0) ::close(machine_network_);
+}
+
+bool drop_packets_to(int port) {
+  // The kernel here may lack netem and the drop action; a class whose queue holds nothing
+  // drops all the same, and iproute2's tc is all it takes.
+  const std::string command =
+      "{ tc qdisc add dev lo root handle 1: htb default 1 && "
+      "tc class add dev lo parent 1: classid 1:1 htb rate 10gbit && "
+      "tc class add dev lo parent 1: classid 1:2 htb rate 10gbit && "
+      "tc qdisc add dev lo parent 1:2 pfifo limit 0 && "
+      "tc filter add dev lo parent 1: protocol ip u32 match ip dport " +
+      std::to_string(port) + " 0xffff flowid 1:2; } >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+int client_connections_to(int port) {
+  // Lines of "sl local_address rem_address st ...", addresses as hex "ADDRESS:PORT".
+  std::FILE* table = std::fopen("/proc/thread-self/net/tcp", "r");
+  if (table == nullptr) return -1;
+  int count = 0;
+  char line[512];
+  while (std::fgets(line, sizeof line, table) != nullptr) {
+    unsigned remote_port = 0;
+    if (std::sscanf(line, " %*s %*s %*[0-9A-Fa-f]:%x", &remote_port) == 1 && static_cast<int>(remote_port) == port) {
+      ++count;
+    }
+  }
+  std::fclose(table);
+  return count;
 }
 
 DeviceServer::DeviceServer(const std::string& device_path) {

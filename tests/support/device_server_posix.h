@@ -35,4 +35,28 @@ int silent_listener(int& port);
 // A client connection held to a loopback port, as another program's; -1 when none came.
 int connect_loopback(int port);
 
+// Root only: the calling thread, and the threads and programs it then starts, in a network
+// of its own with nothing but its loopback, so nothing a test does there leaves the machine.
+// Left when the scope ends.
+class PrivateNetwork {
+ public:
+  PrivateNetwork();
+  ~PrivateNetwork();
+  PrivateNetwork(const PrivateNetwork&) = delete;
+  PrivateNetwork& operator=(const PrivateNetwork&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  void leave();
+
+  int machine_network_ = -1;
+  bool entered_ = false;
+};
+
+// In a private network: every packet to `port` is dropped from now on, as if its host had
+// stopped answering (a queue of no room under the loopback). False when it could not be.
+bool drop_packets_to(int port);
+// In a private network: the client connections to `port` the system still holds.
+int client_connections_to(int port);
+
 }  // namespace vornset::testing_support
