@@ -40,6 +40,8 @@ Kinds of row:
   usb-held    the gadget is connected afresh and its port not opened, so the USB transfers
               wait: the run gives up within 3 s, exit 1, and nothing arrives once the
               gadget's port is opened afterwards
+  usb-closing as "usb-held", and a program that writes a byte to the port and ends is left in
+              the kernel's closing wait for the waiting transfer: as "closing"
   unplugged   the same, and the gadget is disconnected half a second into the run: the run
               ends within 3 s, exit 1, and says the device was removed
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
@@ -155,6 +157,7 @@ KINDS = {
                       settings="kept", oversized=True),
     "rate-fixed": Kind(1, True, REFUSED, settings=""),
     "usb-held": Kind(1, False, NOT_TAKEN, gives_up=True, usb_held=True),
+    "usb-closing": Kind(1, False, IN_USE, gives_up=True, settings="", usb_held=True, closing=True),
     "unplugged": Kind(1, False, REMOVED, gives_up=True, settings="", usb_held=True,
                       unplugged=True),
     "ports": Kind(0, False, settings="kept", listing=True),
@@ -257,6 +260,7 @@ TABLE = [
     Row("usb-held", GENERIC, 19200, message=REFUSED),
     Row("unplugged", ACM, 19200),
     Row("unplugged", GENERIC, 19200, message=REFUSED),
+    Row("usb-closing", ACM, 19200),
     # The mini UART's rate is the core clock (400 MHz in qemu) over 8 x (divisor + 1). Its
     # rates here have a divisor whose high byte leaves the transmit interrupt off in qemu
     # (not 19200 nor 57600: the guest would drown in interrupts).
@@ -299,8 +303,9 @@ def _run_script(row):
         before_run = "(sleep %.1f; kill $(cat /tmp/holder)) &" % HOLDER_LEAVES_S
     if kind.closing:
         # The closer ends normally: a process killed by a signal does not wait in its close.
-        before_run = ("(printf %s; sleep 0.3) > %s & sleep 0.1; kill $(cat /tmp/holder); sleep 0.5"
-                      % (shlex.quote(CLOSER_BYTES.decode()), row.port.device))
+        before_run = "(printf %s; sleep 0.3) > %s & sleep 0.1; %s sleep 0.5" % (
+            shlex.quote(CLOSER_BYTES.decode()), row.port.device,
+            "kill $(cat /tmp/holder);" if kind.holder else "")
     if kind.oversized:
         before_run = "head -c %d /dev/zero | tr '\\0' x >> VornSet.ini" % OVERSIZED_BYTES
     if kind.unplugged:
@@ -424,8 +429,6 @@ def run_row(guest, lines, row):
     if kind.xoff and kind.gives_up:
         line.send(XON)
         late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
-        if kind.closing:  # the closer's byte, let go by the XON
-            late = late.replace(CLOSER_BYTES, b"", 1)
     if kind.usb_held:
         # The gadget's port opened at last: what the run left in flight would arrive now.
         restore = "usb_gadget plug && usb_gadget relay" if kind.unplugged else "usb_gadget relay"
@@ -433,6 +436,8 @@ def run_row(guest, lines, row):
         if restored != 0:
             problems.append("the gadget did not come back: " + said.strip())
         late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
+    if kind.closing:  # the closer's byte, let go by the XON or the gadget's open
+        late = late.replace(CLOSER_BYTES, b"", 1)
     if kind.holder:
         # Root gets past TIOCEXCL: only a normal user's open shows the flag left set, as a
         # failed run's early close of the port might leave it.
