@@ -40,10 +40,10 @@ Kinds of row:
   usb-held    the gadget is connected afresh and its port not opened, so the USB transfers
               wait: the run gives up within 3 s, exit 1, and nothing arrives once the
               gadget's port is opened afterwards
-  usb-closing as "usb-held", and a program that writes a byte to the port and ends is left in
-              the kernel's closing wait for the waiting transfer: as "closing"
   unplugged   the same, and the gadget is disconnected half a second into the run: the run
               ends within 3 s, exit 1, and says the device was removed
+  usb-closing as "usb-held", and a program that writes a byte to the port and ends is left in
+              the kernel's closing wait for the waiting transfer: as "closing"
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
   lines-unsure  the row's DTR and RTS lines in the settings file, on a driver that refuses
               a line setting (the generic usb-serial driver refuses every rate): the setting
@@ -129,7 +129,7 @@ class Kind:
     settings: str = "run"      # "run": 8N1 at the rate, the rest kept; "kept": untouched
     holder: bool = False       # another program holds the port open during the run
     holder_leaves: bool = False  # ... and ends half a second into it
-    closing: bool = False      # ... and before the run, leaving a closer in the closing wait
+    closing: bool = False      # a program writes a byte and ends before the run: closing wait
     xoff: bool = False         # the instrument has sent XOFF before the run
     xon_during: bool = False   # ... and sends XON a second into it
     as_user: bool = False      # the run, and an open afterwards, by a normal user
