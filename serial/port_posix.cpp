@@ -314,10 +314,20 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   lock_file_holder_ = lock_file_holder(path.c_str(), system_lock_directories);
   if (lock_file_holder_ != 0) return failure(EBUSY);
 
-  CallOutcome outcome;
-  const int fd = guarded_call(
-      [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }, outcome);
-  if (fd == -1) return outcome.failed() ? outcome : failure(EIO);
+  // The open waits behind another program's close of the same port, which sits in the
+  // kernel's closing wait for as long as its bytes are held (30 s): a port that does not
+  // open within the send time limit is in use.
+  struct Opening {
+    const char* path;
+    int fd = -1;
+  } opening{path.c_str()};
+  CallOutcome outcome = call_within(send_time_limit_ms, [](void* context) {
+    auto* to_open = static_cast<Opening*>(context);
+    to_open->fd = ::open(to_open->path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    return to_open->fd;
+  }, &opening);
+  if (outcome.failed()) return outcome.system_code == EINTR ? failure(EBUSY) : outcome;
+  const int fd = opening.fd;
 
   // As Windows refuses a disk file, only a terminal device is a serial port here.
   if (guarded_call([fd] { return ::isatty(fd); }, outcome) != 1) {

@@ -21,6 +21,20 @@ constinit bool handler_installed = false;
 
 CallOutcome failure_of_errno() { return {static_cast<std::uint32_t>(errno), error_number_for_errno(errno)}; }
 
+// The signal mask is inherited across exec: a SIGALRM that the parent blocked would stay
+// pending and leave the wait without a bound, so it is let through. Nothing in the
+// program blocks it again, so once is enough.
+constinit bool signal_let_through = false;
+
+bool let_the_signal_through() {
+  if (signal_let_through) return true;
+  sigset_t alarm;
+  sigemptyset(&alarm);
+  sigaddset(&alarm, SIGALRM);
+  signal_let_through = ::sigprocmask(SIG_UNBLOCK, &alarm, nullptr) == 0;
+  return signal_let_through;
+}
+
 // Without SA_RESTART the interrupted call returns EINTR rather than waiting again.
 bool install_handler() {
   if (handler_installed) return true;
@@ -29,15 +43,6 @@ bool install_handler() {
   sigemptyset(&action.sa_mask);
   handler_installed = ::sigaction(SIGALRM, &action, &found_action) == 0;
   return handler_installed;
-}
-
-// The signal mask is inherited across exec: a SIGALRM that the parent blocked would stay
-// pending and leave the wait without a bound, so it is let through for every call.
-bool let_the_signal_through() {
-  sigset_t alarm;
-  sigemptyset(&alarm);
-  sigaddset(&alarm, SIGALRM);
-  return ::sigprocmask(SIG_UNBLOCK, &alarm, nullptr) == 0;
 }
 
 bool armed(const itimerval& timer) { return timer.it_value.tv_sec != 0 || timer.it_value.tv_usec != 0; }
@@ -64,7 +69,7 @@ void put_back(const itimerval& found, Clock::duration spent) {
 
 }  // namespace
 
-CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
+CallOutcome call_within(std::uint32_t milliseconds, int (*call)(void*), void* context) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   std::uint32_t left = milliseconds;
   for (;;) {
@@ -81,7 +86,7 @@ CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
     const Clock::time_point start = Clock::now();
     if (::setitimer(ITIMER_REAL, &limit, &found) != 0) return failure_of_errno();
     CallOutcome outcome;
-    const int result = guarded_call([&] { return call(fd); }, outcome);
+    const int result = guarded_call([&] { return call(context); }, outcome);
     const Clock::time_point now = Clock::now();
     put_back(found, now - start);
     if (result != -1) return {};
@@ -91,6 +96,17 @@ CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
     if (outcome.system_code != EINTR || now >= deadline) return outcome;
     left = static_cast<std::uint32_t>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
   }
+}
+
+CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
+  struct OnDescriptor {
+    int (*call)(int);
+    int fd;
+  } on_descriptor{call, fd};
+  return call_within(milliseconds, [](void* context) {
+    const auto* bound = static_cast<const OnDescriptor*>(context);
+    return bound->call(bound->fd);
+  }, &on_descriptor);
 }
 
 }  // namespace vornset

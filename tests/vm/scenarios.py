@@ -24,6 +24,10 @@ Kinds of row:
   held-alone  the same, but the other program ends half a second into the run: the run is
               the port's last user when it gives up, and must not sit in the kernel's
               closing wait (30 s) with the bytes it could not send
+  closing     held as in "held", and the other program hands the port to one that writes a
+              byte and ends, which leaves it in the kernel's closing wait (30 s) for the
+              held line: the run's open waits behind it and gives up within 3 s, exit 1,
+              "in use by another program", and nothing of the run's goes out
   cts-off     hardware flow control (CRTSCTS) on, CTS off: the run, the port's only user,
               gives up within 3 s, exit 1, and nothing goes out
   released    held as in "held", and the instrument sends XON a second into the run:
@@ -38,6 +42,8 @@ Kinds of row:
               gadget's port is opened afterwards
   unplugged   the same, and the gadget is disconnected half a second into the run: the run
               ends within 3 s, exit 1, and says the device was removed
+  usb-closing as "usb-held", and a program that writes a byte to the port and ends is left in
+              the kernel's closing wait for the waiting transfer: as "closing"
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
   lines-unsure  the row's DTR and RTS lines in the settings file, on a driver that refuses
               a line setting (the generic usb-serial driver refuses every rate): the setting
@@ -109,6 +115,7 @@ XON_DELAY_S = 1.0
 OVERSIZED_BYTES = 1024 * 1024 + 1
 UNPLUG_AFTER_S = 0.5
 NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
+IN_USE = "Serial port {device} could not be opened (in use by another program)"
 REMOVED = "Serial port {device} did not take all commands (device removed)"
 REFUSED = "Serial port {device} refused the line settings (baud rate {baud} not supported)"
 
@@ -122,6 +129,7 @@ class Kind:
     settings: str = "run"      # "run": 8N1 at the rate, the rest kept; "kept": untouched
     holder: bool = False       # another program holds the port open during the run
     holder_leaves: bool = False  # ... and ends half a second into it
+    closing: bool = False      # a program writes a byte and ends before the run: closing wait
     xoff: bool = False         # the instrument has sent XOFF before the run
     xon_during: bool = False   # ... and sends XON a second into it
     as_user: bool = False      # the run, and an open afterwards, by a normal user
@@ -139,6 +147,9 @@ KINDS = {
     "held": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, xoff=True),
     "held-alone": Kind(1, False, NOT_TAKEN, gives_up=True, holder=True, holder_leaves=True,
                        xoff=True),
+    # The settings cannot be read afterwards without waiting behind the closer too.
+    "closing": Kind(1, False, IN_USE, gives_up=True, settings="", holder=True, closing=True,
+                    xoff=True),
     "cts-off": Kind(1, False, NOT_TAKEN, gives_up=True),
     "released": Kind(0, True, holder=True, xoff=True, xon_during=True),
     "shared": Kind(0, True, holder=True, as_user=True),
@@ -146,6 +157,7 @@ KINDS = {
                       settings="kept", oversized=True),
     "rate-fixed": Kind(1, True, REFUSED, settings=""),
     "usb-held": Kind(1, False, NOT_TAKEN, gives_up=True, usb_held=True),
+    "usb-closing": Kind(1, False, IN_USE, gives_up=True, settings="", usb_held=True, closing=True),
     "unplugged": Kind(1, False, REMOVED, gives_up=True, settings="", usb_held=True,
                       unplugged=True),
     "ports": Kind(0, False, settings="kept", listing=True),
@@ -220,6 +232,7 @@ TABLE = [
     # the 8250, with XOFF or with CTS off.
     Row("held", UART, 19200, flow="ixon -crtscts"),
     Row("held-alone", UART, 19200, flow="ixon -crtscts"),
+    Row("closing", UART, 19200, flow="ixon -crtscts"),
     Row("cts-off", CTS_OFF, 19200, flow="-ixon crtscts"),
     Row("released", UART, 19200, flow="ixon -crtscts"),
     Row("shared", UART, 19200),
@@ -247,6 +260,7 @@ TABLE = [
     Row("usb-held", GENERIC, 19200, message=REFUSED),
     Row("unplugged", ACM, 19200),
     Row("unplugged", GENERIC, 19200, message=REFUSED),
+    Row("usb-closing", ACM, 19200),
     # The mini UART's rate is the core clock (400 MHz in qemu) over 8 x (divisor + 1). Its
     # rates here have a divisor whose high byte leaves the transmit interrupt off in qemu
     # (not 19200 nor 57600: the guest would drown in interrupts).
@@ -287,6 +301,11 @@ def _run_script(row):
     before_run = ""
     if kind.holder_leaves:
         before_run = "(sleep %.1f; kill $(cat /tmp/holder)) &" % HOLDER_LEAVES_S
+    if kind.closing:
+        # The closer ends normally: a process killed by a signal does not wait in its close.
+        before_run = "(printf %s; sleep 0.3) > %s & sleep 0.1; %s sleep 0.5" % (
+            shlex.quote(CLOSER_BYTES.decode()), row.port.device,
+            "kill $(cat /tmp/holder);" if kind.holder else "")
     if kind.oversized:
         before_run = "head -c %d /dev/zero | tr '\\0' x >> VornSet.ini" % OVERSIZED_BYTES
     if kind.unplugged:
@@ -304,7 +323,7 @@ def _run_script(row):
         'echo "elapsed $t0 $t1"',
         # Before the probe, whose open raises the lines.
         'echo "lines $(sed -n "s/^%d: //p" /proc/tty/driver/%s)"' % (row.port.table[1], row.port.table[0]),
-        'echo "termios $(termios_probe %s)"' % row.port.device,
+        'echo "termios $(termios_probe %s)"' % row.port.device if kind.settings else "",
         "echo terminal",
         "cat terminal.txt",
     ])
@@ -327,6 +346,7 @@ def _parse_run(output, kind):
     }
 
 
+CLOSER_BYTES = b"#"
 HOLDER = "sleep 60 < {device} > /dev/null 2>&1 & echo $! > /tmp/holder"
 # The holder's close is part of its exit: it is gone, or a zombie, once the port is free.
 END_HOLDER = ("pid=$(cat /tmp/holder); kill $pid 2> /dev/null; "
@@ -416,6 +436,8 @@ def run_row(guest, lines, row):
         if restored != 0:
             problems.append("the gadget did not come back: " + said.strip())
         late = line.wait_quiet(0.5, timeout=1.0)[len(received):]
+    if kind.closing:  # the closer's byte, let go by the XON or the gadget's open
+        late = late.replace(CLOSER_BYTES, b"", 1)
     if kind.holder:
         # Root gets past TIOCEXCL: only a normal user's open shows the flag left set, as a
         # failed run's early close of the port might leave it.
