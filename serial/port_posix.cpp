@@ -37,18 +37,23 @@ CallOutcome checked(Call&& call) {
   return outcome.failed() ? outcome : failure(EIO);
 }
 
+// How long a port that may have been unplugged is watched for the proof: the kernel hangs
+// the port up and removes its node from work queued behind the unplug.
+constexpr int removal_watch_ms = 100;
+
 // An unplugged USB port hangs up: its calls fail with EIO (ENODEV from the usb-serial
 // core), as for any fault of the device, and its node leaves /dev a moment later, once
 // the driver has let go of it. A failed call on a port whose node is gone says so with
 // ESHUTDOWN, the code the USB stack itself gives a device that has gone away. Only such
-// a failure costs the looks, every 5 ms for at most 100 ms.
+// a failure costs the looks, every 5 ms for at most the watch's time.
 CallOutcome unless_removed(int fd, CallOutcome outcome) {
   if (outcome.system_code != EIO && outcome.system_code != ENODEV) return outcome;
-  for (int look = 0; look < 20; ++look) {
+  constexpr int look_every_ms = 5;
+  for (int look = 0; look < removal_watch_ms / look_every_ms; ++look) {
     struct stat node {};
     if (::fstat(fd, &node) != 0) break;
     if (node.st_nlink == 0) return failure(ESHUTDOWN);
-    const timespec pause{0, 5'000'000};
+    const timespec pause{0, look_every_ms * 1'000'000};
     ::nanosleep(&pause, nullptr);
   }
   return outcome;
@@ -56,14 +61,21 @@ CallOutcome unless_removed(int fd, CallOutcome outcome) {
 
 // USB drivers (cdc-acm, the usb-serial core) report an empty queue from the moment their
 // device is unplugged, and the port hangs up only a moment later. So a queue that was held
-// and then empties is not yet proof of bytes sent: a hang-up within 100 ms says the device
-// went away with them. A normal run's queue is never held and pays nothing.
+// and then empties is not yet proof of bytes sent: a hang-up within the watch's time says
+// the device went away with them. A normal run's queue is never held and pays nothing.
 CallOutcome unless_hung_up(int fd) {
-  pollfd port{fd, 0, 0};  // no events asked: poll reports only a hang-up
-  CallOutcome outcome;
-  const int ready = guarded_call([&] { return ::poll(&port, 1, 100); }, outcome);
-  if (ready > 0 && (port.revents & POLLHUP) != 0) return unless_removed(fd, failure(EIO));
-  return {};
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(removal_watch_ms);
+  for (;;) {
+    pollfd port{fd, 0, 0};  // no events asked: poll reports only a hang-up
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return {};
+    CallOutcome outcome;
+    const int ready = guarded_call([&] { return ::poll(&port, 1, static_cast<int>(left)); }, outcome);
+    if (ready > 0 && (port.revents & POLLHUP) != 0) return unless_removed(fd, failure(EIO));
+    // A signal (a stop and continue) cuts the watch short; only its time ends it.
+    if (ready >= 0 || outcome.system_code != EINTR) return {};
+  }
 }
 
 // The B constant of a rate that has one; B0 for any other. Rate 0 has none on purpose:
@@ -277,6 +289,9 @@ class PosixSerialPlatform final : public SerialPlatform {
   ReadBack read_back_;
   void drop_read_back() { read_back_.fd = -1; }
   pid_t lock_file_holder_ = 0;  // found by the last open
+  // The bytes the port has taken since the open. A driver's queue count is no measure of
+  // them: cdc-acm counts whole USB buffers, kilobytes for a few bytes.
+  std::uint64_t bytes_taken_ = 0;
 };
 
 // A plain loop: find_first_of would call memchr once per character of the text.
@@ -351,6 +366,7 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   }
   exclusive_fd = fd;
   handle = fd;
+  bytes_taken_ = 0;
   return {};
 }
 
@@ -477,6 +493,7 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
     const ssize_t result = guarded_call([&] { return ::write(fd, rest.data(), rest.size()); }, outcome);
     if (result > 0) {
       written += static_cast<std::size_t>(result);
+      bytes_taken_ += static_cast<std::size_t>(result);
       continue;
     }
     if (result < 0 && outcome.system_code != EAGAIN && outcome.system_code != EWOULDBLOCK) {
@@ -498,13 +515,14 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
 
 // The time `bytes` take on the line at its rate; 0 when the rate cannot be read. Asked
 // only of a queue that still holds bytes.
-std::uint32_t line_time_ms(int fd, int bytes) {
+std::uint32_t line_time_ms(int fd, std::uint64_t bytes) {
   termios native{};
   std::uint32_t rate = 0;
   if (checked([&] { return ::tcgetattr(fd, &native); }).failed() || rate_of(fd, native, rate).failed() || rate == 0) {
     return 0;
   }
-  return static_cast<std::uint32_t>((static_cast<std::uint64_t>(bytes) * 10 * 1000 + rate - 1) / rate);
+  const std::uint64_t milliseconds = (bytes * 10 * 1000 + rate - 1) / rate;
+  return milliseconds > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(milliseconds);
 }
 
 // TIOCOUTQ counts the bytes that the driver holds and has not yet handed to the
@@ -520,7 +538,8 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
   const int fd = fd_of(handle);
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> deadline;
-  // A queue that still holds bytes 50 ms after their own time on the line is held.
+  // A queue that still holds bytes 50 ms after the time the run's bytes take on the line
+  // is held.
   Clock::time_point held_from;
   bool held = false;
   for (;;) {
@@ -531,7 +550,7 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
     const Clock::time_point now = Clock::now();
     if (!deadline) {
       deadline = now + std::chrono::milliseconds(milliseconds);
-      held_from = now + std::chrono::milliseconds(line_time_ms(fd, queued) + 50);
+      held_from = now + std::chrono::milliseconds(line_time_ms(fd, bytes_taken_) + 50);
     }
     if (now >= *deadline) return failure(ETIMEDOUT);
     held = held || now >= held_from;
