@@ -53,7 +53,7 @@ CallOutcome unless_removed(int fd, CallOutcome outcome) {
     struct stat node {};
     if (::fstat(fd, &node) != 0) break;
     if (node.st_nlink == 0) return failure(ESHUTDOWN);
-    const timespec pause{0, look_every_ms * 1'000'000};
+    const timespec pause{0, look_every_ms * 1'000'000L};
     ::nanosleep(&pause, nullptr);
   }
   return outcome;
