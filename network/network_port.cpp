@@ -219,6 +219,7 @@ CallOutcome NetworkSerialPlatform::agree_on_the_option() {
   if (agreement_ == Agreement::unknown) {
     std::size_t sent = 0;
     outcome = send_bytes(socket_, negotiation_.offer(), session_end(), sent);
+    if (closed(outcome)) return closed_by_server();
     if (outcome.failed()) return outcome;
     outcome = read_until(session_end(), [this](TelnetEvent) { return agreement_ != Agreement::unknown; });
     if (outcome.failed()) {
@@ -233,7 +234,18 @@ CallOutcome NetworkSerialPlatform::agree_on_the_option() {
     reason_ = "the server does not take RFC 2217; a raw TCP port is written COMtcp://...";
     return failure(refused_value_code);
   }
-  return {};
+  // Then a question the server must answer: one that agrees, tells a text and closes is
+  // refusing the client (ser2net's "Port already in use"). The answer gives the rate.
+  const rfc2217::Request query = rfc2217::baud_rate_query();
+  std::size_t sent = 0;
+  outcome = send_bytes(socket_, query.wire(), session_end(), sent);
+  if (closed(outcome)) return closed_by_server();
+  if (outcome.failed()) return outcome;
+  return read_until(session_end(), [this](TelnetEvent event) {
+    if (event != TelnetEvent::subnegotiation || reader_.option() != rfc2217::com_port_option) return false;
+    line_.rate_reported(rfc2217::answered_rate(reader_.subnegotiation()));
+    return line_.rate() != 0;
+  });
 }
 
 CallOutcome NetworkSerialPlatform::open(std::string_view port_text, PortHandle& handle) {

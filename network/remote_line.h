@@ -33,6 +33,10 @@ class RemoteLine {
   // out, or the instrument would get the commands on a line it cannot read.
   bool as_asked() const { return not_as_asked_ == 0; }
   std::uint32_t rate() const { return rate_.value_or(0); }
+  // The rate a query's answer reported; 0 is no answer to one.
+  void rate_reported(std::uint32_t rate) {
+    if (rate != 0) rate_ = rate;
+  }
   LineFormat format() const {
     return {data_bits_.value_or(8), parity_.value_or(Parity::none), stop_bits_.value_or(StopBits::one)};
   }
