@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include "frame/error_state.h"
 #include "frame/file_table.h"
 #include "serial/serial_link.h"
+#include "tests/support/device_server_posix.h"
 
 namespace vornset {
 namespace {
@@ -44,15 +43,7 @@ constexpr std::uint8_t dont_verb = 0xFE;
 class ScriptedPeer {
  public:
   explicit ScriptedPeer(const PeerRow& row) : row_(row) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 1);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listener_ = testing_support::silent_listener(port_);
     thread_ = std::thread([this] { serve(); });
   }
   ~ScriptedPeer() {
@@ -71,9 +62,7 @@ class ScriptedPeer {
  private:
   void serve() {
     // Every wait is bounded: a client that never comes fails the row, not the suite.
-    pollfd waiting{listener_, POLLIN, 0};
-    if (::poll(&waiting, 1, 5000) <= 0) return;
-    const int client = ::accept(listener_, nullptr, nullptr);
+    const int client = testing_support::accept_within(listener_, 5000);
     if (client < 0) return;
     ::send(client, row_.greeting.data(), row_.greeting.size(), MSG_NOSIGNAL);
     std::size_t answered_up_to = 0;
