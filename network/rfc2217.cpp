@@ -92,14 +92,15 @@ std::uint32_t answered_rate(std::span<const std::uint8_t> subnegotiation) {
 std::string_view Negotiation::reply(TelnetEvent event, std::uint8_t option) {
   if (event != TelnetEvent::will && event != TelnetEvent::do_option) return {};
   const bool peer_will = event == TelnetEvent::will;
+  // The server's DO answers the offer that went first.
+  if (!peer_will && option == com_port_option && offered_) return {};
   bool& answered = answered_[peer_will ? 0 : 1][option];
   if (answered) return {};
   answered = true;
   constexpr std::uint8_t binary = 0;
   constexpr std::uint8_t suppress_go_ahead = 3;
-  const bool agreed = option == binary || option == suppress_go_ahead || (!peer_will && option == com_port_option);
-  // The offer of the com port option went first: the server's DO answers it.
-  if (!peer_will && option == com_port_option) return {};
+  const bool agreed = option == binary || option == suppress_go_ahead || option == com_port_option;
+  if (!peer_will && option == com_port_option) offered_ = true;
   std::uint8_t verb = 0;
   if (peer_will) {
     verb = agreed ? telnet::do_option : telnet::dont;
@@ -110,6 +111,12 @@ std::string_view Negotiation::reply(TelnetEvent event, std::uint8_t option) {
   reply_[1] = static_cast<char>(verb);
   reply_[2] = static_cast<char>(option);
   return {reply_, 3};
+}
+
+std::string_view Negotiation::offer() {
+  if (offered_) return {};
+  offered_ = true;
+  return client_offer;
 }
 
 }  // namespace vornset::rfc2217

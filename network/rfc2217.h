@@ -67,14 +67,19 @@ inline constexpr std::string_view client_offer{"\xFF\xFB\x2C", 3};
 // The client's side of the telnet option negotiation: binary transmission and no go-ahead
 // both ways and the com port option are agreed to, every other option refused. Each
 // request of the peer is answered once at most, so two peers can never answer each
-// other forever.
+// other forever. A server asks for the com port option its own way (a DO, or a WILL) and
+// gets the answer it expects; a client that offered the option first takes the server's
+// DO as the answer to its offer.
 class Negotiation {
  public:
   // The reply to a WILL or DO of the peer; empty for anything else or when answered already.
   std::string_view reply(TelnetEvent event, std::uint8_t option);
+  // The client's offer of the com port option, once; empty when it went out already.
+  std::string_view offer();
 
  private:
   bool answered_[2][256] = {};
+  bool offered_ = false;
   char reply_[3] = {};
 };
 

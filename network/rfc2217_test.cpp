@@ -62,10 +62,21 @@ TEST(Rfc2217Negotiation, AgreesToWhatTheClientNeedsAndAnswersEachRequestOnce) {
   EXPECT_EQ(negotiation.reply(TelnetEvent::will, 1), std::string_view("\xFF\xFE\x01", 3));  // no echo
   EXPECT_EQ(negotiation.reply(TelnetEvent::do_option, 0), std::string_view("\xFF\xFB\x00", 3));
   EXPECT_EQ(negotiation.reply(TelnetEvent::do_option, 24), std::string_view("\xFF\xFC\x18", 3));
+  EXPECT_FALSE(negotiation.offer().empty());
   EXPECT_TRUE(negotiation.reply(TelnetEvent::do_option, 44).empty());  // answers the offer
+  EXPECT_TRUE(negotiation.offer().empty());                            // once
   EXPECT_TRUE(negotiation.reply(TelnetEvent::will, 3).empty());        // once
   EXPECT_TRUE(negotiation.reply(TelnetEvent::dont, 0).empty());
   EXPECT_TRUE(negotiation.reply(TelnetEvent::data, 0).empty());
+}
+
+// A server that asks first is answered as it expects: WILL to its DO, DO to its WILL.
+TEST(Rfc2217Negotiation, AnswersAServerThatAsksForTheComPortOptionFirst) {
+  Negotiation asked_to_will;
+  EXPECT_EQ(asked_to_will.reply(TelnetEvent::do_option, 44), std::string_view("\xFF\xFB\x2C", 3));
+  EXPECT_TRUE(asked_to_will.offer().empty());
+  Negotiation told_it_will;
+  EXPECT_EQ(told_it_will.reply(TelnetEvent::will, 44), std::string_view("\xFF\xFD\x2C", 3));
 }
 
 }  // namespace

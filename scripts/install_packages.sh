@@ -16,6 +16,7 @@ packages=(
   valgrind hyperfine strace time               # scripts/bench.sh
   lintian                                      # the .deb check (tests/package/)
   ser2net                                      # tests/e2e: the device server in front of a pseudo-terminal
+  python3-serial                               # tests/e2e: a second RFC 2217 server (serial.rfc2217.PortManager)
   iproute2                                     # tests/e2e: tc drops a held server's packets in a private network
   qemu-system-x86 busybox-static file          # tests/vm: the guest on real serial drivers
   qemu-system-arm device-tree-compiler         # tests/vm: the ARM guests (qemu-system-aarch64 too)

@@ -17,6 +17,7 @@
 #include "frame/guarded_call.h"
 #include "serial/baud_rate.h"
 #include "serial/device_path.h"
+#include "serial/line_time.h"
 #include "serial/lock_file_posix.h"
 #include "serial/port_refusal_linux.h"
 #include "serial/port_termios2_linux.h"
@@ -513,15 +514,13 @@ CallOutcome PosixSerialPlatform::write(PortHandle handle, std::string_view bytes
   return {};
 }
 
-// The time `bytes` take on the line at its rate; 0 when the rate cannot be read. Asked
-// only of a queue that still holds bytes.
-std::uint32_t line_time_ms(int fd, std::uint64_t bytes) {
-  termios native{};
-  std::uint32_t rate = 0;
-  if (checked([&] { return ::tcgetattr(fd, &native); }).failed() || rate_of(fd, native, rate).failed() || rate == 0) {
-    return 0;
-  }
-  const std::uint64_t milliseconds = (bytes * 10 * 1000 + rate - 1) / rate;
+// The time `bytes` take on the line at its rate and format; 0 when the line cannot be
+// read. Asked only of a queue that still holds bytes.
+std::uint32_t line_time_of_port_ms(int fd, std::uint64_t bytes) {
+  LineSettings line;
+  if (checked([&] { return ::tcgetattr(fd, &line.native); }).failed() || decode(fd, line).failed()) return 0;
+  const std::uint64_t milliseconds =
+      line_time_ms(bytes, line.baud_rate, {line.data_bits, line.parity, line.stop_bits});
   return milliseconds > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(milliseconds);
 }
 
@@ -550,7 +549,7 @@ CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_
     const Clock::time_point now = Clock::now();
     if (!deadline) {
       deadline = now + std::chrono::milliseconds(milliseconds);
-      held_from = now + std::chrono::milliseconds(line_time_ms(fd, bytes_taken_) + 50);
+      held_from = now + std::chrono::milliseconds(line_time_of_port_ms(fd, bytes_taken_) + 50);
     }
     if (now >= *deadline) return failure(ETIMEDOUT);
     held = held || now >= held_from;

@@ -6,13 +6,12 @@
 #include "frame/error_state.h"
 #include "serial/baud_rate.h"
 #include "serial/failure_reason.h"
+#include "serial/line_time.h"
 
 namespace vornset {
 
 namespace {
 constexpr std::uint32_t receive_queue_size = 1024;
-// A start bit, 8 data bits and a stop bit.
-constexpr std::uint64_t bits_per_byte = 10;
 
 // A line asked for holds when the read reports it as asked, or cannot report it (the
 // terminal interface holds no modem lines).
@@ -88,7 +87,11 @@ CallOutcome SerialLink::change_line_settings(Change change) {
   settings.modem_lines = modem_lines_;
   change(settings);
   const CallOutcome written = platform_.write_line_settings(port, settings);
-  if (written.failed()) fail(Stage::configure, error_number::invalid_call, written.system_code);
+  if (written.failed()) {
+    const bool first = !failed();
+    fail(Stage::configure, error_number::invalid_call, written.system_code);
+    if (first) failure_.reason = platform_.line_refusal_reason();
+  }
   return written;
 }
 
@@ -154,7 +157,8 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   // Rate 0 is no rate, whatever the driver says: a line already hung up (B0) takes it as
   // no change at all.
   if (!failed_before && rate == 0 && !failed()) fail(Stage::configure, error_number::invalid_call, 0);
-  if (!failed_before && (rate == 0 || baud.error_number == error_number::invalid_call)) {
+  // A refusal the port names itself is that setting's, not the rate's.
+  if (!failed_before && (rate == 0 || baud.error_number == error_number::invalid_call) && failure_.reason.empty()) {
     failure_.baud_rate_refused = true;
     failure_.baud_rate = rate;
   }
@@ -211,7 +215,7 @@ std::uint32_t SerialLink::sending_time_left_ms() {
     sending_since_ms_ = now;
   }
   std::uint64_t limit = send_time_limit_ms;
-  if (line_rate_ != 0) limit += (bytes_taken_ * bits_per_byte * 1000 + line_rate_ - 1) / line_rate_;
+  limit += line_time_ms(bytes_taken_, line_rate_);  // the line the link sets: 8N1
   const std::uint32_t spent = now - sending_since_ms_;  // unsigned: right across the clock's wrap
   if (spent >= limit) return 0;
   limit -= spent;

@@ -75,6 +75,10 @@ class SerialPlatform {
   virtual CallOutcome read_line_settings(PortHandle handle, LineSettings& settings) = 0;
   // Fails when the driver refuses or silently ignores any of the values.
   virtual CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) = 0;
+  // The setting the last failed write was refused, where the port can name it ("7 data
+  // bits": a device server answered with its own value); empty when only the code is
+  // known. Asked on the failure path only.
+  virtual std::string line_refusal_reason() const { return {}; }
 
   // Sets DTR and RTS as `lines` asks, leaving a line asked as found alone. Where the line
   // settings hold them (Windows' DCB) there is nothing to do. A port that cannot set them

@@ -24,6 +24,7 @@ class SystemSerialPlatform final : public SerialPlatform {
   CallOutcome write_line_settings(PortHandle handle, const LineSettings& settings) override {
     return active_->write_line_settings(handle, settings);
   }
+  std::string line_refusal_reason() const override { return active_->line_refusal_reason(); }
   CallOutcome read_queue_sizes(PortHandle handle, QueueSizes& sizes) override {
     return active_->read_queue_sizes(handle, sizes);
   }

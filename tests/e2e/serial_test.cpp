@@ -292,17 +292,20 @@ ProgramRun quietly(const InstalledProgram& program, std::vector<std::string> arg
   return program.run_with(options);
 }
 
-// A port behind a device server: ser2net on the loopback address in front of the line.
-// "%R" stands for its RFC 2217 port, "%T" for its raw TCP port.
+// A port behind a device server on the loopback address in front of the line. "%R"
+// stands for its RFC 2217 port, "%T" for its raw TCP port.
 struct NetworkPort {
   const char* name;
   const char* port_text;
   speed_t rate_after;  // the remote line's rate once the run has ended
+  ServerProgram program = ServerProgram::ser2net;
+  const char* baud = "19200";
+  double at_least_seconds = 0;  // "sent" waits for the bytes' time on the line
 };
 
 class NetworkPorts : public SerialFailures, public testing::WithParamInterface<NetworkPort> {
  protected:
-  DeviceServer server{line.device_path()};
+  DeviceServer server{line.device_path(), GetParam().program};
   std::string with_ports(std::string text) const {
     for (const auto& [mark, port] : {std::pair{"%R", server.rfc2217_port()}, std::pair{"%T", server.raw_port()}}) {
       for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
@@ -314,7 +317,7 @@ class NetworkPorts : public SerialFailures, public testing::WithParamInterface<N
 };
 
 TEST_P(NetworkPorts, CarryTheExactBytesAndSetTheRemoteLineWhereTheProtocolCan) {
-  program.write_settings("COM" + with_ports(GetParam().port_text) + "\r\nBAUD 19200\r\n");
+  program.write_settings("COM" + with_ports(GetParam().port_text) + "\r\nBAUD " + GetParam().baud + "\r\n");
   // The server puts the device's own settings back once its client has gone, so the line
   // is watched while the run is connected: the last settings other than the device's own.
   const termios own = line.device_settings();
@@ -334,7 +337,8 @@ TEST_P(NetworkPorts, CarryTheExactBytesAndSetTheRemoteLineWhereTheProtocolCan) {
   EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
   EXPECT_EQ(cfgetospeed(&remote), GetParam().rate_after);
   EXPECT_EQ(remote.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
-  EXPECT_LT(run.seconds, 2.0);
+  EXPECT_GE(run.seconds, GetParam().at_least_seconds);
+  EXPECT_LT(run.seconds, GetParam().at_least_seconds + 2.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -343,10 +347,16 @@ INSTANTIATE_TEST_SUITE_P(
                     NetworkPort{"Rfc2217SchemeInCapitals", "RFC2217://localhost:%R", B19200},
                     // Raw TCP cannot set the line: the server's 9600 holds, and BAUD is no error.
                     NetworkPort{"RawTcp", "tcp://127.0.0.1:%T", B9600},
-                    NetworkPort{"RawTcpIpv4InBrackets", "Tcp://[127.0.0.1]:%T", B9600}),
+                    NetworkPort{"RawTcpIpv4InBrackets", "Tcp://[127.0.0.1]:%T", B9600},
+                    // 22 bytes at 50 baud are 4.4 s on the line: no exit 0 before they are out.
+                    NetworkPort{"Rfc2217At50Baud", "rfc2217://127.0.0.1:%R", B50, ServerProgram::ser2net, "50", 4.4},
+                    NetworkPort{"Rfc2217OfPython3Serial", "rfc2217://127.0.0.1:%R", B19200, ServerProgram::python3_serial},
+                    NetworkPort{"Rfc2217OfPython3SerialAt75Baud", "rfc2217://127.0.0.1:%R", B75,
+                                ServerProgram::python3_serial, "75", 2.93}),
     [](const testing::TestParamInfo<NetworkPort>& row) { return std::string(row.param.name); });
 
 TEST_P(NetworkPorts, RefuseASecondClientWithTheServersWordsAndSendNothing) {
+  if (GetParam().program != ServerProgram::ser2net) GTEST_SKIP() << "this server keeps a second client waiting";
   const bool rfc2217 = std::string_view(GetParam().port_text).starts_with("rfc") ||
                        std::string_view(GetParam().port_text).starts_with("RFC");
   const int first = connect_loopback(rfc2217 ? server.rfc2217_port() : server.raw_port());
@@ -378,7 +388,8 @@ TEST_F(SerialFailures, AServerThatNeverAnswersTheNegotiationEndsTheRunWithinTheL
   const ProgramRun run = quietly(program, {});
   ::close(listener);
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (timed out)\n");
+  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
+                                 " could not be opened (timed out; a raw TCP port is written COMtcp://...)\n");
   EXPECT_GE(run.seconds, 2.0);
   EXPECT_LT(run.seconds, 3.0);
 }
@@ -389,7 +400,7 @@ TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
   int port = 0;
   const int listener = silent_listener(port);
   std::thread server([listener] {
-    const int client = ::accept(listener, nullptr, nullptr);
+    const int client = accept_within(listener, 5000);
     if (client < 0) return;
     const char junk[] = "\xFF\xFB\x01\xFF\xFA\x2C\x65\x00\x00\x00\x00\x00\x00\xFF\xF0\x1B[2J\aIn use\xFF\xFD";
     ::send(client, junk, sizeof junk - 1, MSG_NOSIGNAL);
@@ -406,13 +417,15 @@ TEST_F(SerialFailures, AServerThatSendsJunkIsShownAsSymbolsAndFailsTheRun) {
   EXPECT_LT(run.seconds, 3.0);
 }
 
-// An RFC 2217 server that answers every request with the value asked for, but keeps its
-// line at 9600 baud; `heard` gets every byte the client sent. `answer` sees each request
-// (its command and first value byte) first and may leave it unanswered.
+// An RFC 2217 server that asks for the option as ser2net does, answers every request
+// with the value asked for, but keeps its line at 9600 baud; `heard` gets every byte the
+// client sent. `answer` sees each request (its command and first value byte) first and
+// may leave it unanswered.
 std::thread answering_server(int listener, std::string& heard, std::function<bool(char, char)> answer_it = {}) {
   return std::thread([listener, &heard, answer_it = std::move(answer_it)] {
-    const int client = ::accept(listener, nullptr, nullptr);
+    const int client = accept_within(listener, 5000);
     if (client < 0) return;
+    ::send(client, "\xFF\xFD\x2C", 3, MSG_NOSIGNAL);
     char buffer[512];
     std::size_t answered_up_to = 0;
     pollfd wait{client, POLLIN, 0};
@@ -472,7 +485,7 @@ TEST_F(SerialFailures, AServerThatNeverTakesTheCommandsEndsTheRunWithinTheLimitA
     // RFC 2217: held once the line is set (8N1 the second time: through two stop bits and
     // back); raw TCP sends the commands once the open's wait for a refusal is over.
     std::thread server = scheme == "tcp" ? std::thread([&] {
-      raw_client = ::accept(listener, nullptr, nullptr);
+      raw_client = accept_within(listener, 5000);
       dropping = drop_packets_to(port);
     }) : answering_server(listener, heard, [&](char command, char value) {
       if (command == 4 && value == 1 && ++back_at_one_stop_bit == 2) dropping = drop_packets_to(port);
@@ -554,7 +567,7 @@ TEST_F(SerialFailures, ModemLinesOfANetworkPortAreAskedOfTheServerBeforeTheComma
 // the request unanswered. Either way the run sends nothing.
 TEST_F(SerialFailures, ModemLinesANetworkPortCannotSetSendNothing) {
   for (const auto& [scheme, reason] : {std::pair{"tcp", "no modem lines on a raw TCP port"},
-                                       std::pair{"rfc2217", "timed out"}}) {
+                                       std::pair{"rfc2217", "the server did not answer the DTR/RTS request"}}) {
     // A server of its own for each row: ser2net lets go of the line only a moment after
     // its client has gone.
     const DeviceServer server{line.device_path()};
@@ -569,6 +582,30 @@ TEST_F(SerialFailures, ModemLinesANetworkPortCannotSetSendNothing) {
     EXPECT_LT(run.seconds, 3.0);
   }
   EXPECT_EQ(line.received(), "");
+}
+
+// A port that does not take RFC 2217, written rfc2217://: a telnet port refuses the option
+// at once; a raw port stays silent and its line gets the 3 bytes of the offer, no more.
+TEST_F(SerialFailures, ARfc2217PortOnAServerWithoutItSaysToWriteTcp) {
+  struct Row {
+    bool raw;
+    const char* reason;
+    const char* line_gets;
+    double within_seconds;
+  };
+  for (const Row& row : {Row{false, "the server does not take RFC 2217", "", 0.5},
+                         Row{true, "timed out", "\xFF\xFB\x2C", 3.0}}) {
+    const DeviceServer server{line.device_path()};
+    const std::string port_text =
+        "rfc2217://127.0.0.1:" + std::to_string(row.raw ? server.raw_port() : server.telnet_port());
+    program.write_settings("COM" + port_text + "\r\n");
+    const ProgramRun run = quietly(program, {"7.05"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (" + row.reason +
+                                   "; a raw TCP port is written COMtcp://...)\n");
+    EXPECT_LT(run.seconds, row.within_seconds);
+    EXPECT_EQ(line.received(), row.line_gets);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -62,6 +63,12 @@ int silent_listener(int& port) {
   const int fd = bound_socket(port);
   if (::listen(fd, 4) != 0) throw std::runtime_error("no listener");
   return fd;
+}
+
+int accept_within(int listener, int milliseconds) {
+  pollfd waiting{listener, POLLIN, 0};
+  if (::poll(&waiting, 1, milliseconds) <= 0) return -1;
+  return ::accept(listener, nullptr, nullptr);
 }
 
 int connect_loopback(int port) {
@@ -125,27 +132,63 @@ int client_connections_to(int port) {
   return count;
 }
 
-DeviceServer::DeviceServer(const std::string& device_path) {
+// python3-serial's RFC 2217 server as its redirector example runs it, one client at a
+// time; a pseudo-terminal has no modem lines for it to report.
+constexpr const char* python_rfc2217_server = R"(import socket, sys, serial, serial.rfc2217
+class Port(serial.Serial):
+    cts = dsr = ri = cd = property(lambda self: False)
+port = Port(sys.argv[1], 9600, timeout=0.05)
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(('127.0.0.1', int(sys.argv[2])))
+listener.listen(1)
+class Connection:
+    def __init__(self, client): self.client = client
+    def write(self, data): self.client.sendall(data)
+while True:
+    client, _ = listener.accept()
+    manager = serial.rfc2217.PortManager(port, Connection(client))
+    while True:
+        data = client.recv(1024)
+        if not data: break
+        port.write(b''.join(manager.filter(data)))
+    client.close()
+)";
+
+DeviceServer::DeviceServer(const std::string& device_path, ServerProgram program) {
   rfc2217_port_ = unused_loopback_port();
   raw_port_ = unused_loopback_port();
+  telnet_port_ = unused_loopback_port();
+  const std::string connector = "\n  connector: serialdev," + device_path + ",9600n81,local\n";
   const std::string config = directory_.write_file(
       "ser2net.yaml", "%YAML 1.1\n---\nconnection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                          std::to_string(rfc2217_port_) + "\n  connector: serialdev," + device_path +
-                          ",9600n81,local\nconnection: &raw\n  accepter: tcp,127.0.0.1," +
-                          std::to_string(raw_port_) + "\n  connector: serialdev," + device_path + ",9600n81,local\n");
+                          std::to_string(rfc2217_port_) + connector + "connection: &raw\n  accepter: tcp,127.0.0.1," +
+                          std::to_string(raw_port_) + connector + "connection: &telnet\n  accepter: telnet,tcp,127.0.0.1," +
+                          std::to_string(telnet_port_) + connector);
+  const std::string script = directory_.write_file("rfc2217_server.py", python_rfc2217_server);
   const std::string pid_file = directory_.file("ser2net.pid");
+  const std::string port = std::to_string(rfc2217_port_);
   pid_ = ::fork();
   if (pid_ == 0) {
     // Its complaints (no mDNS here) are no part of any test's output.
     const int quiet = ::open("/dev/null", O_WRONLY);
     ::dup2(quiet, STDOUT_FILENO);
     ::dup2(quiet, STDERR_FILENO);
-    ::execlp("ser2net", "ser2net", "-n", "-c", config.c_str(), "-P", pid_file.c_str(), static_cast<char*>(nullptr));
+    if (program == ServerProgram::python3_serial) {
+      // Debian's python3-serial belongs to the system's python3.
+      ::execl("/usr/bin/python3", "python3", script.c_str(), device_path.c_str(), port.c_str(), static_cast<char*>(nullptr));
+    } else {
+      ::execlp("ser2net", "ser2net", "-n", "-c", config.c_str(), "-P", pid_file.c_str(), static_cast<char*>(nullptr));
+    }
     ::_exit(127);
   }
-  // Ready once both ports are taken. A probe that connected would start a session of the
+  // Ready once its ports are taken. A probe that connected would start a session of the
   // server's, and its end would still be under way when the test's own client came.
-  for (int look = 0; look < 300 && !(port_taken(rfc2217_port_) && port_taken(raw_port_)); ++look) {
+  const auto ready = [&] {
+    return port_taken(rfc2217_port_) &&
+           (program == ServerProgram::python3_serial || (port_taken(raw_port_) && port_taken(telnet_port_)));
+  };
+  for (int look = 0; look < 300 && !ready(); ++look) {
     const timespec pause{0, 10'000'000};
     ::nanosleep(&pause, nullptr);
   }

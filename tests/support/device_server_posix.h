@@ -8,22 +8,31 @@
 
 namespace vornset::testing_support {
 
-// The device server ser2net on the loopback address, in front of a pseudo-terminal: one
-// port speaks RFC 2217, another raw TCP. Started for the test and ended with it.
+// Which program serves the pseudo-terminal.
+enum class ServerProgram {
+  ser2net,          // RFC 2217, raw TCP and plain telnet ports
+  python3_serial,   // python3-serial's RFC 2217 server (serial.rfc2217.PortManager): rfc2217_port only
+};
+
+// A device server on the loopback address, in front of a pseudo-terminal: one port
+// speaks RFC 2217, another raw TCP, a third telnet without RFC 2217. Started for the test
+// and ended with it.
 class DeviceServer {
  public:
-  explicit DeviceServer(const std::string& device_path);
+  explicit DeviceServer(const std::string& device_path, ServerProgram program = ServerProgram::ser2net);
   ~DeviceServer();
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;
 
   int rfc2217_port() const { return rfc2217_port_; }
   int raw_port() const { return raw_port_; }
+  int telnet_port() const { return telnet_port_; }
 
  private:
   TempDirectory directory_;
   int rfc2217_port_ = 0;
   int raw_port_ = 0;
+  int telnet_port_ = 0;
   pid_t pid_ = -1;
 };
 
@@ -32,6 +41,9 @@ int unused_loopback_port();
 // A listening loopback socket that never accepts: the system completes each connection and
 // the server never says a word. Returns the descriptor; `port` is its port.
 int silent_listener(int& port);
+// The next client of a listening socket, waiting at most `milliseconds`; -1 when none
+// came, so that a program that never connects fails its row instead of hanging the suite.
+int accept_within(int listener, int milliseconds);
 // A client connection held to a loopback port, as another program's; -1 when none came.
 int connect_loopback(int port);
 
