@@ -45,6 +45,8 @@ class FakeSerialPlatform final : public SerialPlatform {
   QueueSizes queues{4096, 2048};
   // A write of this rate is refused as drivers refuse rate 0 (invalid parameter).
   std::uint32_t refused_baud_rate = 0;
+  // Nonzero: a refused rate leaves the line at this rate instead of as it was.
+  std::uint32_t falls_back_to_rate = 0;
   // A UART with one stop bit only refuses a write that asks for two (invalid parameter).
   bool one_stop_bit_only = false;
   // Nonzero: the driver keeps this rate whatever rate it is asked for, as drivers round.
