@@ -204,7 +204,9 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
       {{5, 10}, false, 0, 0, "19200", "Serial port COM3 refused the line settings"},
       {{5}, false, 19584, 0, "19200", ""},  // 2 % off: the same rate
       {{5}, false, 19585, 0, "19200", "Serial port COM3 refused the line settings"},
-      {{}, true, 0, 300, "300", "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
+      {{}, true, 0, 300, "300",
+       "Serial port COM3 refused the line settings (baud rate 300 not supported); sent at 9600 baud, the line's "
+       "rate before"},
       // The lines asked for hold on the line the steps leave: the refused step is forgiven.
       {{}, true, 0, 0, "19200", "", {LineLevel::off, LineLevel::off}},
   };
