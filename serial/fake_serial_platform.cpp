@@ -27,9 +27,11 @@ constexpr std::uint32_t timed_out = ETIMEDOUT;
 constexpr std::uint32_t no_such_call = ENOTTY;
 #endif
 
+#ifdef _WIN32
 void set_line(LineLevel asked, LineLevel& level) {
   if (asked != LineLevel::as_found) level = asked;
 }
+#endif
 }  // namespace
 
 FakeSerialPlatform::FakeSerialPlatform() {
@@ -90,8 +92,11 @@ CallOutcome FakeSerialPlatform::write_line_settings(PortHandle handle, const Lin
   }
   if (one_stop_bit_only && settings.stop_bits == StopBits::two) return system_failure(invalid_parameter);
   if (line.baud_rate == 0 && settings.baud_rate != 0) lines_now = {LineLevel::on, LineLevel::on};
+#ifdef _WIN32
+  // A DCB holds the lines; termios does not.
   set_line(settings.modem_lines.dtr, lines_now.dtr);
   set_line(settings.modem_lines.rts, lines_now.rts);
+#endif
   line = settings;
   if (keeps_rate != 0) line.baud_rate = keeps_rate;
   return outcome;

@@ -288,6 +288,7 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     bool at_the_run_line;  // 300 baud 8N1, and the line settings hold the lines, as a DCB does
     std::string message;
     std::uint32_t falls_back_to_rate = 0;  // from a line found at rate 0, as ftdi_sio does
+    ModemLines asked = {LineLevel::off, LineLevel::off};
   } table[] = {
       {"a port without modem lines", false, {}, 0, false,
        "Serial port COM3 refused the line settings (no modem lines on this port)"},
@@ -300,6 +301,12 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
        "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
       {"a refused rate that the driver replaces with its own, raising the lines", true, {}, 300, false,
        "Serial port COM3 refused the line settings (baud rate 300 not supported)", 9600},
+#ifndef _WIN32
+      // Where the line settings do not hold the lines, one asked ON stays down after a refusal.
+      {"a refused rate with RTS asked ON", true, {}, 300, false,
+       "Serial port COM3 refused the line settings (baud rate 300 not supported)", 0,
+       {LineLevel::off, LineLevel::on}},
+#endif
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.what);
@@ -318,8 +325,9 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     for (const std::size_t call : row.failing_calls) {
       fake.fail_call(call, system_failure(call == 2 ? code_denied : code_invalid));
     }
+    if (row.asked.rts == LineLevel::on) fake.lines_now = {LineLevel::off, LineLevel::off};
     port.open("3");
-    port.configure("300", {LineLevel::off, LineLevel::off});
+    port.configure("300", row.asked);
     port.send("LP1;");
     port.wait_until_sent();
     EXPECT_TRUE(port.failed());
@@ -327,7 +335,7 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     const auto calls = fake.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), Call::write), 0);
     EXPECT_EQ(fake.received, "");
-    // Asked OFF, both end low on every path, a refused one included.
+    // Asked OFF, both end low on every path, a refused one included; none goes up.
     if (row.has_modem_lines) {
       EXPECT_EQ(fake.lines_now.dtr, LineLevel::off);
       EXPECT_EQ(fake.lines_now.rts, LineLevel::off);
