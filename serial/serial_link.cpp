@@ -92,7 +92,7 @@ CallOutcome SerialLink::change_line_settings(Change change) {
   if (written.failed()) fail(Stage::configure, error_number::invalid_call, written.system_code);
   // Refused or not, a write may have raised the lines: a driver that falls back to a rate
   // of its own takes the line away from rate 0 (B0), and leaving it raises both.
-  lower_lines_asked_off();
+  if (modem_lines_.any()) lower_lines_asked_off();
   return written;
 }
 
@@ -158,7 +158,7 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   // Right after the open, so that a line the open raised goes down before the line
   // settings take their time.
   modem_lines_ = modem_lines;
-  lower_lines_asked_off();
+  if (modem_lines_.any()) lower_lines_asked_off();
   // No instrument line runs below 50 baud, the slowest rate a UART driver lists: a lower
   // rate is a settings mistake ("BAUD 19,200" reads as 19), asked of the driver as no rate.
   const std::uint32_t asked_rate = rate < lowest_baud_rate ? 0 : rate;
@@ -189,7 +189,7 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   if (!failed_before && failed() && modem_lines_.any()) lines_not_as_asked_ = true;
   // A line asked ON goes up only on a line set as asked: after a refusal it might key a
   // transmitter on a line the instrument cannot read.
-  if (!failed() && !lines_not_as_asked_) {
+  if (modem_lines_.any() && !failed() && !lines_not_as_asked_) {
     set_modem_lines({modem_lines_.dtr == LineLevel::on ? LineLevel::on : LineLevel::as_found,
                      modem_lines_.rts == LineLevel::on ? LineLevel::on : LineLevel::as_found});
   }

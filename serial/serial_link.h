@@ -74,8 +74,9 @@ class SerialLink {
   CallOutcome change_line_settings(Change change);
   // Reads the line once more: at `rate`, 8N1, parity not checked?
   bool line_ends_as_needed(std::uint32_t rate);
-  void set_modem_lines(ModemLines lines);
-  void lower_lines_asked_off();
+  // Only runs whose settings ask for modem lines come here.
+  [[gnu::cold]] void set_modem_lines(ModemLines lines);
+  [[gnu::cold]] void lower_lines_asked_off();
   void request_receive_queue(std::uint32_t size);
   void limit_write_time();
   std::uint32_t sending_time_left_ms();
