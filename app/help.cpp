@@ -70,8 +70,8 @@ std::string usage_text(const HelpConventions& conventions) {
       "\n"
       "Exit codes:\n"
       "  0    the commands were sent (gone out, as far as the port's driver can tell)\n"
-      "  1    not sent: settings file missing or unreadable, frequency out of range,\n"
-      "       serial port failure\n"
+      "  1    not done as asked: settings file missing or unreadable, frequency out\n"
+      "       of range, serial port failure; the failure line says what went out\n"
       "  255  fatal: the system refused what the program needs to run\n";
   return text;
 }

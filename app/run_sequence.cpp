@@ -41,6 +41,7 @@ ExitCode run_sequence(std::string_view command_text, RunEnvironment& environment
     case SettingsOutcome::read: break;
     case SettingsOutcome::missing:
       fail_with(environment, kSettingsMissingMessage);
+      if (!kSettingsSearchNote.empty()) print_line(console, kSettingsSearchNote);
       environment.pause_milliseconds(kSettingsMessagePauseMilliseconds);
       return ExitCode::failed;
     case SettingsOutcome::unreadable:

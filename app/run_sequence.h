@@ -31,6 +31,9 @@ inline constexpr std::string_view kSettingsMissingMessage =
 inline constexpr std::string_view kSettingsUnreadableMessage =
     "VornSet.INI cannot be read, COM port parameters cannot be set";
 inline constexpr unsigned kSettingsMessagePauseMilliseconds = 2000;
+// The second line of a missing settings file where the search needs explaining: the
+// name as it is looked for, and the places; empty where the system's own search is used.
+extern const std::string_view kSettingsSearchNote;
 
 // One run, straight through: select band and frequency from the command text, report
 // them, read the settings, open and configure the port, send the commands and wait

@@ -85,14 +85,30 @@ std::string port_fix(std::string_view port) {
   return fix;
 }
 
-// Only a baud text that reads as no number is the file's mistake; a number the port
-// cannot make ("BAUD 0", "BAUD 250000") is the user's own choice.
+// The digits of a number as written from `start` on, with the separators of thousands
+// left out ("19,200" and "19.200" give "19200"); `end` becomes where the number ends.
+std::string digits_written(std::string_view text, std::size_t start, std::size_t& end) {
+  std::string digits;
+  end = start;
+  while (end < text.size()) {
+    if (is_digit(text[end])) {
+      digits += text[end++];
+      continue;
+    }
+    const bool group_follows = end + 3 < text.size() && is_digit(text[end + 1]) && is_digit(text[end + 2]) &&
+                               is_digit(text[end + 3]) && (end + 4 == text.size() || !is_digit(text[end + 4]));
+    if ((text[end] != ',' && text[end] != '.' && text[end] != '\'') || !group_follows) break;
+    ++end;
+  }
+  return digits;
+}
+
+// Only a baud text that does not read as the number it shows is the file's mistake; a
+// number the port cannot make ("BAUD 0", "BAUD 250000") is the user's own choice. No
+// line runs below 50 baud: "BAUD 19,200" reads as 19.
 std::string rate_fix(std::string_view baud) {
   std::string fix;
-  const std::size_t first = baud.find_first_not_of(" \t\r\n");
-  if (baud_rate_for_text(baud) != 0 || (first != std::string_view::npos && is_digit(baud[first]))) {
-    return fix;
-  }
+  if (baud_rate_for_text(baud) >= 50) return fix;
   if (baud.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
   const std::size_t digits = baud.find_first_of("0123456789");
   if (digits == std::string_view::npos) {
@@ -102,11 +118,30 @@ std::string rate_fix(std::string_view baud) {
     return fix;
   }
   std::size_t end = digits;
-  while (end < baud.size() && is_digit(baud[end])) ++end;
+  const std::string number = digits_written(baud, digits, end);
+  const std::size_t first = baud.find_first_not_of(" \t");
+  if (first == digits && number.size() == end - digits) return fix;
   fix = ": write BAUD ";
-  fix += baud.substr(digits, end - digits);
+  fix += number;
   fix += ", not BAUD";
   fix += baud;
+  return fix;
+}
+
+// The fix for a file without a COM line, whose port was COM1 by default.
+std::string no_port_fix(std::string_view unkeyed_line) {
+  std::string fix = " names no port, so COM1 was used";
+  const std::size_t path = unkeyed_line.find("/dev/");
+  if (path == std::string_view::npos) return fix;
+  const auto trimmed = [](std::string_view text) {
+    text.remove_prefix(std::min(text.size(), text.find_first_not_of(kBlanks)));
+    text.remove_suffix(text.size() - std::min(text.size(), text.find_last_not_of(kBlanks) + 1));
+    return text;
+  };
+  fix += ": write COM";
+  fix += trimmed(unkeyed_line.substr(path));
+  fix += ", not ";
+  fix += trimmed(unkeyed_line);
   return fix;
 }
 
@@ -121,6 +156,24 @@ std::string modem_line_mistake_message(const PortSettings& settings) {
   // From the key on: the reader took the blanks and a UTF-8 signature in front for none.
   while (!line.empty() && !is_letter(line.front())) line.remove_prefix(1);
   const std::string_view key = line.empty() || (line.front() | 0x20) == 'd' ? "DTR" : "RTS";
+  // "DTR OFF ; ptt": a setting that holds with its remark taken off.
+  std::string_view setting = line.substr(0, line.find_first_of(";#"));
+  setting.remove_suffix(setting.size() - std::min(setting.size(), setting.find_last_not_of(kBlanks) + 1));
+  std::string_view level = setting.substr(std::min(setting.size(), key.size()));
+  const bool remark_behind = setting.size() < line.size() && !level.empty() && kBlanks.find(level.front()) != std::string_view::npos;
+  level.remove_prefix(std::min(level.size(), level.find_first_not_of(kBlanks)));
+  const auto is = [level](std::string_view word) {
+    return level.size() == word.size() && std::equal(level.begin(), level.end(), word.begin(),
+                                                     [](char a, char b) { return (a & ~0x20) == b; });
+  };
+  if (remark_behind && (is("ON") || is("OFF"))) {
+    message += ": write ";
+    message += setting;
+    message += ", not ";
+    message += line;
+    message += ": a remark goes on a line of its own";
+    return message;
+  }
   message += ": write ";
   message += key;
   message += " OFF or ";
@@ -132,7 +185,9 @@ std::string modem_line_mistake_message(const PortSettings& settings) {
 
 std::string settings_mistake_hint(const PortSettings& settings, bool port_opened) {
   if (settings.file_path.empty()) return {};
-  std::string fix = port_opened ? rate_fix(settings.baud_text) : port_fix(settings.port_text);
+  std::string fix = port_opened           ? rate_fix(settings.baud_text)
+                    : settings.names_port ? port_fix(settings.port_text)
+                                          : no_port_fix(settings.unkeyed_port_line);
   if (fix.empty()) return fix;
   return "; " + file_and_folder(settings.file_path) + fix;
 }

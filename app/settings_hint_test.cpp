@@ -10,6 +10,8 @@ struct Texts {
   const char* baud_text;
   bool port_opened;
   const char* fix;  // what follows the file's name; empty: no hint at all
+  bool names_port = true;  // a line held COM
+  const char* unkeyed_port_line = "";
 };
 
 constexpr std::string_view kFile = "; VornSet.ini (/home/ann/.config/vornset)";
@@ -21,6 +23,8 @@ TEST_P(SettingsMistakeHint, NamesTheFileAndTheFix) {
   settings.port_text = GetParam().port_text;
   settings.baud_text = GetParam().baud_text;
   settings.file_path = "/home/ann/.config/vornset/VornSet.ini";
+  settings.names_port = GetParam().names_port;
+  settings.unkeyed_port_line = GetParam().unkeyed_port_line;
   const std::string fix = GetParam().fix;
   EXPECT_EQ(settings_mistake_hint(settings, GetParam().port_opened), fix.empty() ? fix : std::string(kFile) + fix);
 }
@@ -46,6 +50,16 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"munication settings", "9600", false,
               " takes the port from \"COMmunication settings\": keep COM out of every line but the port's"},
         Texts{"/dev/ttyUSB0", "=9600", true, ": write BAUD 9600, not BAUD=9600"},
+        Texts{"/dev/ttyUSB0", "=19,200", true, ": write BAUD 19200, not BAUD=19,200"},
+        Texts{"/dev/ttyUSB0", " 19,200", true, ": write BAUD 19200, not BAUD 19,200"},
+        Texts{"/dev/ttyUSB0", " 19.200", true, ": write BAUD 19200, not BAUD 19.200"},
+        Texts{"/dev/ttyUSB0", " 20", true, ""},
+        Texts{"/dev/ttyUSB0", " 19.2", true, ""},
+        Texts{"1", "9600", false, " names no port, so COM1 was used", false},
+        Texts{"1", "9600", false, " names no port, so COM1 was used: write COM/dev/ttyUSB0, not PORT=/dev/ttyUSB0",
+              false, "PORT=/dev/ttyUSB0 "},
+        Texts{"1", "9600", false, " names no port, so COM1 was used: write COM/dev/ttyUSB0, not CMO/dev/ttyUSB0",
+              false, "CMO/dev/ttyUSB0"},
         Texts{"/dev/ttyUSB0", "rate 4800", true, ": write BAUD 4800, not BAUDrate 4800"},
         Texts{"/dev/ttyUSB0", "=9600\n", true, " has LF line ends: end each line with CR LF"},
         Texts{"/dev/ttyUSB0", " fast", true,
@@ -67,12 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"=/dev/ttyUSB0", "9600", true, ""}));
 
 TEST(SettingsMistakeHint, NothingWithoutAFile) {
-  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = ""};
+  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = "", .names_port = true,
+                        .unkeyed_port_line = ""};
   EXPECT_EQ(settings_mistake_hint(settings, false), "");
 }
 
 TEST(SettingsMistakeHint, NamesTheFolderOnEveryPlatform) {
-  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = ""};
+  PortSettings settings{.port_text = "=3", .baud_text = "9600", .file_path = "", .modem_lines = {}, .modem_line_mistake = "", .names_port = true,
+                        .unkeyed_port_line = ""};
   for (const auto& [path, named] : {std::pair{"C:\\VornSet\\VornSet.ini", "VornSet.ini (C:\\VornSet)"},
                                     std::pair{"C:\\VORNSET.INI", "VORNSET.INI (C:\\)"},
                                     std::pair{"/VornSet.ini", "VornSet.ini (/)"}}) {
@@ -89,7 +105,10 @@ TEST(ModemLineMistakeMessage, NamesTheFileTheLineAndTheFix) {
       {"DTR 0", ": write DTR OFF or DTR ON, not DTR 0"},
       {"  \trts=off", ": write RTS OFF or RTS ON, not rts=off"},
       {"\xEF\xBB\xBF" "Dtr Of", ": write DTR OFF or DTR ON, not Dtr Of"},
-      {"RTS OFF ; keeps the PA quiet", ": write RTS OFF or RTS ON, not RTS OFF ; keeps the PA quiet"},
+      {"RTS OFF ; keeps the PA quiet",
+       ": write RTS OFF, not RTS OFF ; keeps the PA quiet: a remark goes on a line of its own"},
+      {"DTR OFF ; ptt", ": write DTR OFF, not DTR OFF ; ptt: a remark goes on a line of its own"},
+      {"dtr off# ptt", ": write dtr off, not dtr off# ptt: a remark goes on a line of its own"},
       {"COM3\nDTR OFF\n", " has LF line ends: end each line with CR LF"},
   };
   PortSettings settings;

@@ -114,7 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (modem_line_mistake) FUZZ_CHECK(serial.log.empty());
   bool modem_lines_asked = false;
   for (const FakeSerialPlatform::Entry& entry : serial.log) {
-    modem_lines_asked = modem_lines_asked || entry.call == FakeSerialPlatform::Call::set_modem_lines;
+    // A line asked ON alone is raised only after the line settings all took: each write
+    // carries what was asked.
+    modem_lines_asked = modem_lines_asked || entry.call == FakeSerialPlatform::Call::set_modem_lines ||
+                        (entry.call == FakeSerialPlatform::Call::write_line_settings && entry.settings.modem_lines.any());
   }
   if (!faulted || layer == 2) {
     // Without a failing system call only the out-of-range frequency or a baud rate the

@@ -1,5 +1,9 @@
 #include "serial/fake_serial_platform.h"
 
+#ifndef _WIN32
+#include "serial/modem_line_requests_posix.h"
+#endif
+
 namespace vornset {
 
 CallOutcome system_failure(std::uint32_t system_code) {
@@ -23,9 +27,11 @@ constexpr std::uint32_t timed_out = ETIMEDOUT;
 constexpr std::uint32_t no_such_call = ENOTTY;
 #endif
 
+#ifdef _WIN32
 void set_line(LineLevel asked, LineLevel& level) {
   if (asked != LineLevel::as_found) level = asked;
 }
+#endif
 }  // namespace
 
 FakeSerialPlatform::FakeSerialPlatform() {
@@ -75,11 +81,22 @@ CallOutcome FakeSerialPlatform::read_line_settings(PortHandle handle, LineSettin
 CallOutcome FakeSerialPlatform::write_line_settings(PortHandle handle, const LineSettings& settings) {
   const CallOutcome outcome = begin({Call::write_line_settings, settings, {}, 0, {}}, handle);
   if (outcome.failed()) return outcome;
-  if (settings.baud_rate == refused_baud_rate) return system_failure(invalid_parameter);
+  if (settings.baud_rate == refused_baud_rate) {
+    // As ftdi_sio puts its fallback rate into a line it cannot set, raising the lines of
+    // a line that was at rate 0.
+    if (falls_back_to_rate != 0) {
+      if (line.baud_rate == 0) lines_now = {LineLevel::on, LineLevel::on};
+      line.baud_rate = falls_back_to_rate;
+    }
+    return system_failure(invalid_parameter);
+  }
   if (one_stop_bit_only && settings.stop_bits == StopBits::two) return system_failure(invalid_parameter);
   if (line.baud_rate == 0 && settings.baud_rate != 0) lines_now = {LineLevel::on, LineLevel::on};
+#ifdef _WIN32
+  // A DCB holds the lines; termios does not.
   set_line(settings.modem_lines.dtr, lines_now.dtr);
   set_line(settings.modem_lines.rts, lines_now.rts);
+#endif
   line = settings;
   if (keeps_rate != 0) line.baud_rate = keeps_rate;
   return outcome;
@@ -94,8 +111,17 @@ CallOutcome FakeSerialPlatform::set_modem_lines(PortHandle handle, ModemLines li
     reason = "no modem lines on this port";
     return system_failure(no_such_call);
   }
+#ifdef _WIN32
   set_line(lines.dtr, lines_now.dtr);
   set_line(lines.rts, lines_now.rts);
+#else
+  // The requests the terminal interface gets, taken as a driver takes them.
+  for (const ModemLineRequest& request : modem_line_requests(lines)) {
+    const LineLevel level = request.code == TIOCMBIS ? LineLevel::on : LineLevel::off;
+    if ((request.lines & TIOCM_DTR) != 0) lines_now.dtr = level;
+    if ((request.lines & TIOCM_RTS) != 0) lines_now.rts = level;
+  }
+#endif
   return outcome;
 }
 

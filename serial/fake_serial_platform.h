@@ -45,13 +45,15 @@ class FakeSerialPlatform final : public SerialPlatform {
   QueueSizes queues{4096, 2048};
   // A write of this rate is refused as drivers refuse rate 0 (invalid parameter).
   std::uint32_t refused_baud_rate = 0;
+  // Nonzero: a refused rate leaves the line at this rate instead of as it was.
+  std::uint32_t falls_back_to_rate = 0;
   // A UART with one stop bit only refuses a write that asks for two (invalid parameter).
   bool one_stop_bit_only = false;
   // Nonzero: the driver keeps this rate whatever rate it is asked for, as drivers round.
   std::uint32_t keeps_rate = 0;
   // DTR and RTS as the driver has them: raised at the open, and again by a write that
-  // takes the line away from rate 0 (B0), as the serial core and USB drivers do. A write
-  // sets those its settings ask for, as a DCB does.
+  // takes the line away from rate 0 (B0), as the serial core and USB drivers do. On
+  // Windows a write sets those its settings ask for, as a DCB does.
   ModemLines lines_now{LineLevel::on, LineLevel::on};
   // False: a port without modem lines, as a pseudo-terminal; set_modem_lines fails.
   bool has_modem_lines = true;

@@ -1,11 +1,17 @@
 #include "serial/lock_file_posix.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "tests/support/temp_directory_posix.h"
 
@@ -59,6 +65,7 @@ TEST(LockFile, OnlyALiveProcessHoldsThePort) {
     std::string file;
     std::string bytes;
     pid_t holder;
+    bool fifo = false;  // a FIFO by the lock file's name, its writer still there
   } table[] = {
       {&run_lock, "LCK..ttyUSB0", "      " + std::to_string(live) + "\n", live},
       {&var_lock, "LCK..ttyUSB0", binary_pid(live), live},
@@ -67,10 +74,37 @@ TEST(LockFile, OnlyALiveProcessHoldsThePort) {
       {&run_lock, "LCK..ttyUSB1", std::to_string(live), 0},  // another port's
       {&run_lock, "LCK..ttyUSB0", std::to_string(getpid()), 0},  // this process's own
       {&run_lock, "LCK..ttyUSB0", "", 0},
+      // Never waited for: a read that waits would take what its writer says in the end.
+      {&run_lock, "LCK..ttyUSB0", std::to_string(live) + "\n", 0, true},
   };
   for (const auto& row : table) {
-    const std::string file = row.directory->write_file(row.file, row.bytes);
-    EXPECT_EQ(lock_file_holder("/dev/ttyUSB0", directories), row.holder) << file << ": " << row.bytes;
+    std::string file;
+    int writer = -1;
+    if (row.fifo) {
+      file = row.directory->file(row.file);
+      ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+      writer = open(file.c_str(), O_RDWR | O_NONBLOCK);
+      ASSERT_EQ(write(writer, row.bytes.data(), row.bytes.size()), static_cast<ssize_t>(row.bytes.size()));
+    } else {
+      file = row.directory->write_file(row.file, row.bytes);
+    }
+    // The writer goes after a second at the latest, so a read that waits ends too.
+    std::mutex mutex;
+    std::condition_variable looked;
+    bool done = false;
+    std::thread closer([&] {
+      std::unique_lock lock(mutex);
+      looked.wait_for(lock, std::chrono::seconds(1), [&] { return done; });
+      if (writer >= 0) close(writer);
+    });
+    const pid_t holder = lock_file_holder("/dev/ttyUSB0", directories);
+    {
+      const std::lock_guard lock(mutex);
+      done = true;
+    }
+    looked.notify_one();
+    closer.join();
+    EXPECT_EQ(holder, row.holder) << file << ": " << row.bytes;
     EXPECT_EQ(access(file.c_str(), F_OK), 0) << "a lock file was removed";
     unlink(file.c_str());
   }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -166,6 +167,27 @@ std::vector<ListedPort> serial_ports_in(const std::string& sys_root, const std::
     ports.push_back(std::move(port));
   }
   return ports;
+}
+
+bool is_kernel_console(const std::string& sys_root, dev_t device) {
+  const std::string ttys = sys_root + "/class/tty/";
+  const std::string consoles = attribute(ttys + "console/active");
+  for (std::size_t start = 0; start < consoles.size();) {
+    std::size_t end = consoles.find(' ', start);
+    if (end == std::string::npos) end = consoles.size();
+    const std::string number = attribute(ttys + consoles.substr(start, end - start) + "/dev");  // "4:64"
+    unsigned major_number = 0;
+    unsigned minor_number = 0;
+    const char* const last = number.data() + number.size();
+    const auto [colon, major_error] = std::from_chars(number.data(), last, major_number);
+    if (major_error == std::errc() && colon != last && *colon == ':' &&
+        std::from_chars(colon + 1, last, minor_number).ec == std::errc() &&
+        makedev(major_number, minor_number) == device) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
 }
 
 std::vector<ListedPort> system_serial_ports() { return serial_ports_in("/sys", "/dev"); }

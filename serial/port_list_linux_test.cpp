@@ -1,6 +1,7 @@
 #include "serial/port_list_linux.h"
 
 #include <gtest/gtest.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,6 +127,12 @@ TEST_F(FakeMachine, OnlyTheConsoleItselfIsLeftOut) {
   const std::string dev = root.file("dev");
   EXPECT_EQ(devices, (std::vector<std::string>{dev + "/ttyACM0", dev + "/ttyAMA0", dev + "/ttyS0", dev + "/ttyS1",
                                                dev + "/ttyUSB0"}));
+  // An open refuses the console by its device number, whatever link names it.
+  root.write_file("sys/devices/platform/serial8250/tty/ttyS10/dev", "4:74\n");
+  root.write_file("sys/devices/pnp0/00:01/00:01:0/00:01:0.0/tty/ttyS1/dev", "4:65\n");
+  EXPECT_TRUE(is_kernel_console(root.file("sys"), makedev(4, 74)));
+  EXPECT_FALSE(is_kernel_console(root.file("sys"), makedev(4, 65)));
+  EXPECT_FALSE(is_kernel_console(root.file("sys"), makedev(4, 7)));
 }
 
 TEST(PortsIn, NoTtyClassMeansNoPort) {

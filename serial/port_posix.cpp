@@ -19,6 +19,8 @@
 #include "serial/device_path.h"
 #include "serial/line_time.h"
 #include "serial/lock_file_posix.h"
+#include "serial/modem_line_requests_posix.h"
+#include "serial/port_list_linux.h"
 #include "serial/port_refusal_linux.h"
 #include "serial/port_termios2_linux.h"
 #include "serial/serial_platform.h"
@@ -290,10 +292,21 @@ class PosixSerialPlatform final : public SerialPlatform {
   ReadBack read_back_;
   void drop_read_back() { read_back_.fd = -1; }
   pid_t lock_file_holder_ = 0;  // found by the last open
+  bool console_refused_ = false;  // the last open named the kernel's console
   // The bytes the port has taken since the open. A driver's queue count is no measure of
   // them: cdc-acm counts whole USB buffers, kilobytes for a few bytes.
   std::uint64_t bytes_taken_ = 0;
 };
+
+// A plain loop: a comparison through memcmp would map a page of the C library for it.
+bool under_pseudo_terminals(std::string_view path) {
+  constexpr std::string_view folder = "/dev/pts/";
+  if (path.size() <= folder.size()) return false;
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    if (path[i] != folder[i]) return false;
+  }
+  return true;
+}
 
 // A plain loop: find_first_of would call memchr once per character of the text.
 bool has_wildcard(std::string_view port_text) {
@@ -304,6 +317,12 @@ bool has_wildcard(std::string_view port_text) {
 }
 
 int fd_of(PortHandle handle) { return static_cast<int>(handle); }
+
+// Whether `path` leads to the device the kernel writes its messages to.
+[[gnu::cold]] bool names_kernel_console(const char* path) {
+  struct stat node {};
+  return ::stat(path, &node) == 0 && S_ISCHR(node.st_mode) && is_kernel_console("/sys", node.st_rdev);
+}
 
 // The port whose terminal the open made exclusive, until release_serial_port() makes
 // it shared again; -1 for none.
@@ -323,6 +342,11 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   if (path.empty()) return failure(ENODEV);
   // A NUL would end the path early and name another device.
   if (path.find('\0') != std::string::npos) return failure(ENOENT);
+
+  // The kernel's console is no instrument's line (COM1 is /dev/ttyS0, the console of
+  // many a server and VM). A pseudo-terminal never is one, and costs nothing here.
+  console_refused_ = !under_pseudo_terminals(path) && names_kernel_console(path.c_str());
+  if (console_refused_) return failure(EPERM);
 
   // Terminal programs that keep to the UUCP custom mark a port with a lock file instead
   // of, or beside, flock. A live holder keeps us out before anything reaches the port.
@@ -373,6 +397,7 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
 
 std::string PosixSerialPlatform::open_refusal_reason(std::string_view port_text,
                                                      std::uint32_t system_code) const {
+  if (console_refused_) return "it is this machine's console";
   const std::string path = device_path_for_port_text(port_text);
   if (path.empty() || path.find('\0') != std::string::npos) return {};
   return vornset::open_refusal_reason(path.c_str(), static_cast<int>(system_code),
@@ -433,21 +458,16 @@ CallOutcome PosixSerialPlatform::write_and_read_back(int fd, const LineSettings&
   return settings_taken(settings, after) ? CallOutcome{} : failure(EINVAL);
 }
 
-// One TIOCMBIC for the lines to lower, one TIOCMBIS for those to raise; the other
-// lines (OUT1, OUT2, loopback) stay as they are. The line settings leave termios as it
-// was, so a settings read kept from the last write stays true. A driver without modem
-// lines (a pseudo-terminal) fails with ENOTTY, or EINVAL.
+// One TIOCMBIC for the lines to lower, one TIOCMBIS for those to raise. The line
+// settings leave termios as it was, so a settings read kept from the last write stays
+// true. A driver without modem lines (a pseudo-terminal) fails with ENOTTY, or EINVAL.
 CallOutcome PosixSerialPlatform::set_modem_lines(PortHandle handle, ModemLines lines, std::string& reason) {
   const int fd = fd_of(handle);
-  int lower = 0;
-  int raise = 0;
-  for (const auto& [level, bit] : {std::pair{lines.dtr, TIOCM_DTR}, std::pair{lines.rts, TIOCM_RTS}}) {
-    if (level == LineLevel::off) lower |= bit;
-    if (level == LineLevel::on) raise |= bit;
-  }
   CallOutcome outcome;
-  if (lower != 0) outcome = checked([&] { return ::ioctl(fd, TIOCMBIC, &lower); });
-  if (!outcome.failed() && raise != 0) outcome = checked([&] { return ::ioctl(fd, TIOCMBIS, &raise); });
+  for (ModemLineRequest request : modem_line_requests(lines)) {
+    if (request.lines == 0 || outcome.failed()) continue;
+    outcome = checked([&] { return ::ioctl(fd, request.code, &request.lines); });
+  }
   if (outcome.system_code == ENOTTY || outcome.system_code == EINVAL) reason = "no modem lines on this port";
   return unless_removed(fd, outcome);
 }

@@ -12,6 +12,7 @@ namespace vornset {
 
 namespace {
 constexpr std::uint32_t receive_queue_size = 1024;
+constexpr std::uint32_t lowest_baud_rate = 50;
 
 // A line asked for holds when the read reports it as asked, or cannot report it (the
 // terminal interface holds no modem lines).
@@ -92,21 +93,30 @@ CallOutcome SerialLink::change_line_settings(Change change) {
     fail(Stage::configure, error_number::invalid_call, written.system_code);
     if (first) failure_.reason = platform_.line_refusal_reason();
   }
+  // Refused or not, a write may have raised the lines: a driver that falls back to a rate
+  // of its own takes the line away from rate 0 (B0), and leaving it raises both.
+  if (modem_lines_.any()) lower_lines_asked_off();
   return written;
 }
 
-// The modem lines the settings ask for; nothing to do when they ask for none.
-void SerialLink::set_modem_lines() {
-  if (!modem_lines_.any() || lines_not_as_asked_) return;
+// Sets the lines of `lines` that are not as found; nothing to do when there are none.
+void SerialLink::set_modem_lines(ModemLines lines) {
+  if (!lines.any()) return;
   const PortHandle port = port_for(Stage::configure);
   if (port == no_port) return;
   std::string reason;
-  const CallOutcome outcome = platform_.set_modem_lines(port, modem_lines_, reason);
+  const CallOutcome outcome = platform_.set_modem_lines(port, lines, reason);
   if (!outcome.failed()) return;
   lines_not_as_asked_ = true;
   const bool first = !failed();
   fail(Stage::configure, error_number::invalid_call, outcome.system_code);
   if (first) failure_.reason = std::move(reason);
+}
+
+// Lowering a line is always safe, whatever was refused before.
+void SerialLink::lower_lines_asked_off() {
+  set_modem_lines({modem_lines_.dtr == LineLevel::off ? LineLevel::off : LineLevel::as_found,
+                   modem_lines_.rts == LineLevel::off ? LineLevel::off : LineLevel::as_found});
 }
 
 void SerialLink::request_receive_queue(std::uint32_t size) {
@@ -151,14 +161,18 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   // Right after the open, so that a line the open raised goes down before the line
   // settings take their time.
   modem_lines_ = modem_lines;
-  set_modem_lines();
-  const CallOutcome baud = change_line_settings([rate](LineSettings& s) { s.baud_rate = rate; });
+  if (modem_lines_.any()) lower_lines_asked_off();
+  // No instrument line runs below 50 baud, the slowest rate a UART driver lists: a lower
+  // rate is a settings mistake ("BAUD 19,200" reads as 19), asked of the driver as no rate.
+  const std::uint32_t asked_rate = rate < lowest_baud_rate ? 0 : rate;
+  const CallOutcome baud = change_line_settings([asked_rate](LineSettings& s) { s.baud_rate = asked_rate; });
   // A driver that refuses a rate says only "invalid parameter"; the rate is what it means.
   // Rate 0 is no rate, whatever the driver says: a line already hung up (B0) takes it as
   // no change at all.
-  if (!failed_before && rate == 0 && !failed()) fail(Stage::configure, error_number::invalid_call, 0);
+  if (!failed_before && asked_rate == 0 && !failed()) fail(Stage::configure, error_number::invalid_call, 0);
   // A refusal the port names itself is that setting's, not the rate's.
-  if (!failed_before && (rate == 0 || baud.error_number == error_number::invalid_call) && failure_.reason.empty()) {
+  if (!failed_before && (asked_rate == 0 || baud.error_number == error_number::invalid_call) &&
+      failure_.reason.empty()) {
     failure_.baud_rate_refused = true;
     failure_.baud_rate = rate;
   }
@@ -175,11 +189,15 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
   // The line the steps leave is the verdict, not a step on the way: a UART with one stop
   // bit only refuses the step through two and still ends where the run needs it. The
   // refused step keeps its error number. A run without a refusal reads nothing more.
-  if (!failed_before && failed() && !lines_not_as_asked_ && line_ends_as_needed(rate)) failure_ = {};
+  if (!failed_before && failed() && !lines_not_as_asked_ && line_ends_as_needed(asked_rate)) failure_ = {};
   // With lines asked for, a refused setting may have been the one that carried them.
   if (!failed_before && failed() && modem_lines_.any()) lines_not_as_asked_ = true;
-  // Again: the serial core and USB drivers raise both lines when a line leaves rate 0.
-  set_modem_lines();
+  // A line asked ON goes up only on a line set as asked: after a refusal it might key a
+  // transmitter on a line the instrument cannot read.
+  if (modem_lines_.any() && !failed() && !lines_not_as_asked_) {
+    set_modem_lines({modem_lines_.dtr == LineLevel::on ? LineLevel::on : LineLevel::as_found,
+                     modem_lines_.rts == LineLevel::on ? LineLevel::on : LineLevel::as_found});
+  }
   request_receive_queue(receive_queue_size);
   limit_write_time();
 }
@@ -227,7 +245,10 @@ void SerialLink::wait_until_sent() {
   const PortHandle port = port_for(Stage::send);
   if (port == no_port) return;
   const CallOutcome waited = platform_.wait_until_sent(port, sending_time_left_ms());
-  if (!waited.failed()) return;
+  if (!waited.failed()) {
+    all_sent_ = !a_send_failed_;
+    return;
+  }
   fail(Stage::send, error_number::device_timeout, waited.system_code);
   // Otherwise the system's close of the port at the end of the process would wait for
   // the held line, for half a minute on Linux, and then throw the bytes away all the same.
@@ -250,6 +271,16 @@ std::string SerialLink::failure_message() const {
     message += " (baud rate ";
     message += std::to_string(failure_.baud_rate);
     message += " not supported)";
+    // The commands went out all the same, at the rate the line kept: say so, as the
+    // instrument may have taken them.
+    if (all_sent_) {
+      message += "; sent at ";
+      if (line_rate_ != 0) {
+        message += std::to_string(line_rate_);
+        message += " baud, ";
+      }
+      message += "the line's rate before";
+    }
     return message;
   }
   // The naming rules are the program's own, the same on every platform.

@@ -27,9 +27,11 @@ class SerialLink {
   // The baud rate from the baud text, two stop bits, 8N1, no parity checking, a receive
   // queue of 1024 bytes, in this order; then the time limit for writes. A line setting
   // the driver refuses is recorded, but fails the link only when the line does not end
-  // at the rate (within 2 %), 8N1, parity not checked. Modem lines asked for are set
-  // before the line settings, carried by each of them and set again after them; when
-  // they cannot be set, or a line setting fails with them asked for, nothing is sent.
+  // at the rate (within 2 %), 8N1, parity not checked. A rate below 50 is refused as
+  // not supported. Modem lines asked OFF are lowered after the open and after each write
+  // of the line settings, refused ones included; lines asked ON are carried by each write
+  // and raised after them only when nothing was refused. When the lines cannot be set, or
+  // a line setting fails with them asked for, nothing is sent.
   void configure(std::string_view baud_text, ModemLines modem_lines = {});
   // The command's bytes, exactly as given, within the time left of the send. Nothing is
   // written when the time limit for writes could not be set (a write might then never
@@ -72,7 +74,9 @@ class SerialLink {
   CallOutcome change_line_settings(Change change);
   // Reads the line once more: at `rate`, 8N1, parity not checked?
   bool line_ends_as_needed(std::uint32_t rate);
-  void set_modem_lines();
+  // Only runs whose settings ask for modem lines come here.
+  [[gnu::cold]] void set_modem_lines(ModemLines lines);
+  [[gnu::cold]] void lower_lines_asked_off();
   void request_receive_queue(std::uint32_t size);
   void limit_write_time();
   std::uint32_t sending_time_left_ms();
@@ -90,6 +94,7 @@ class SerialLink {
   ModemLines modem_lines_;
   bool lines_not_as_asked_ = false;  // the modem lines asked for may not hold
   bool a_send_failed_ = false;
+  bool all_sent_ = false;  // every command taken whole and gone out
   bool sending_started_ = false;
   std::uint32_t sending_since_ms_ = 0;  // the platform's clock at the first write
 };

@@ -39,9 +39,9 @@ int ignore_fatal_number = 0;
 void note_fatal(int number) { ignore_fatal_number = number; }
 
 // A run's statements: open, configure, two commands, the wait until they are sent.
-void run_on(SerialLink& link, std::string_view port_text, std::string_view baud_text) {
+void run_on(SerialLink& link, std::string_view port_text, std::string_view baud_text, ModemLines lines = {}) {
   link.open(port_text);
-  link.configure(baud_text);
+  link.configure(baud_text, lines);
   link.send("LP1;");
   link.send("TT0;");
   link.wait_until_sent();
@@ -195,6 +195,7 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
     std::uint32_t refused_baud_rate;
     std::string_view baud_text;
     std::string_view message;
+    ModemLines lines = {};
   } table[] = {
       {{5}, false, 0, 0, "19200", ""},
       {{}, true, 0, 0, "19200", ""},
@@ -203,7 +204,11 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
       {{5, 10}, false, 0, 0, "19200", "Serial port COM3 refused the line settings"},
       {{5}, false, 19584, 0, "19200", ""},  // 2 % off: the same rate
       {{5}, false, 19585, 0, "19200", "Serial port COM3 refused the line settings"},
-      {{}, true, 0, 300, "300", "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
+      {{}, true, 0, 300, "300",
+       "Serial port COM3 refused the line settings (baud rate 300 not supported); sent at 9600 baud, the line's "
+       "rate before"},
+      // The lines asked for hold on the line the steps leave: the refused step is forgiven.
+      {{}, true, 0, 0, "19200", "", {LineLevel::off, LineLevel::off}},
   };
   for (const auto& row : table) {
     FakeSerialPlatform fake;
@@ -220,9 +225,10 @@ TEST_F(LinkTest, ARefusedSettingFailsTheLinkOnlyWhenTheLineEndsWrong) {
     }
     fake.keeps_rate = row.keeps_rate;
     fake.refused_baud_rate = row.refused_baud_rate;
-    run_on(port, "3", row.baud_text);
+    run_on(port, "3", row.baud_text, row.lines);
     SCOPED_TRACE(std::string(row.message) + " at " + std::string(row.baud_text) + " keeping " +
-                 std::to_string(row.keeps_rate) + (row.mini_uart ? " mini UART" : ""));
+                 std::to_string(row.keeps_rate) + (row.mini_uart ? " mini UART" : "") +
+                 (row.lines.any() ? " lines asked" : ""));
     // The refusal is recorded all the same; every step still runs, and one more read
     // of the line follows them.
     EXPECT_GE(state.count(), 1);
@@ -245,12 +251,22 @@ TEST_F(LinkTest, ModemLinesAreSetAfterTheOpenCarriedByEachSettingAndSetAgainAfte
   link.wait_until_sent();
   const std::vector<Call> expected = {
       Call::open,           Call::set_modem_lines,
-      Call::read_line_settings, Call::write_line_settings, Call::read_line_settings, Call::write_line_settings,
-      Call::read_line_settings, Call::write_line_settings, Call::read_line_settings, Call::write_line_settings,
+      Call::read_line_settings, Call::write_line_settings, Call::set_modem_lines,
+      Call::read_line_settings, Call::write_line_settings, Call::set_modem_lines,
+      Call::read_line_settings, Call::write_line_settings, Call::set_modem_lines,
+      Call::read_line_settings, Call::write_line_settings, Call::set_modem_lines,
       Call::set_modem_lines, Call::read_queue_sizes, Call::request_queue_sizes, Call::limit_write_time,
       Call::write,          Call::wait_until_sent,
   };
   EXPECT_EQ(platform.calls(), expected);
+  // DTR goes down after the open and after each write; RTS goes up once, after them all.
+  const auto sets = writes_of(Call::set_modem_lines);
+  for (std::size_t i = 0; i + 1 < sets.size(); ++i) {
+    EXPECT_EQ(sets[i].settings.modem_lines.dtr, LineLevel::off);
+    EXPECT_EQ(sets[i].settings.modem_lines.rts, LineLevel::as_found);
+  }
+  EXPECT_EQ(sets.back().settings.modem_lines.dtr, LineLevel::as_found);
+  EXPECT_EQ(sets.back().settings.modem_lines.rts, LineLevel::on);
   for (const auto& entry : writes_of(Call::write_line_settings)) {
     EXPECT_EQ(entry.settings.modem_lines.dtr, LineLevel::off);
     EXPECT_EQ(entry.settings.modem_lines.rts, LineLevel::on);
@@ -262,7 +278,8 @@ TEST_F(LinkTest, ModemLinesAreSetAfterTheOpenCarriedByEachSettingAndSetAgainAfte
 }
 
 TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
-  // Call 2 sets the lines after the open; calls 4, 6, 8 and 10 write the line settings.
+  // Call 2 lowers the lines after the open; calls 4, 7, 10 and 13 write the line
+  // settings, each followed by a lowering.
   const struct {
     const char* what;
     bool has_modem_lines;
@@ -270,6 +287,8 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     std::uint32_t refused_baud_rate;
     bool at_the_run_line;  // 300 baud 8N1, and the line settings hold the lines, as a DCB does
     std::string message;
+    std::uint32_t falls_back_to_rate = 0;  // from a line found at rate 0, as ftdi_sio does
+    ModemLines asked = {LineLevel::off, LineLevel::off};
   } table[] = {
       {"a port without modem lines", false, {}, 0, false,
        "Serial port COM3 refused the line settings (no modem lines on this port)"},
@@ -278,8 +297,16 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
       {"a refused rate", true, {}, 300, false,
        "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
       // Only the lines tell that the refused writes matter: the line is the run's already.
-      {"refused line settings that carry them", true, {4, 6, 8, 10}, 0, true,
+      {"refused line settings that carry them", true, {4, 7, 10, 13}, 0, true,
        "Serial port COM3 refused the line settings (baud rate 300 not supported)"},
+      {"a refused rate that the driver replaces with its own, raising the lines", true, {}, 300, false,
+       "Serial port COM3 refused the line settings (baud rate 300 not supported)", 9600},
+#ifndef _WIN32
+      // Where the line settings do not hold the lines, one asked ON stays down after a refusal.
+      {"a refused rate with RTS asked ON", true, {}, 300, false,
+       "Serial port COM3 refused the line settings (baud rate 300 not supported)", 0,
+       {LineLevel::off, LineLevel::on}},
+#endif
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.what);
@@ -289,6 +316,8 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     SerialLink port{fake, table_of_files, state};
     fake.has_modem_lines = row.has_modem_lines;
     fake.refused_baud_rate = row.refused_baud_rate;
+    fake.falls_back_to_rate = row.falls_back_to_rate;
+    if (row.falls_back_to_rate != 0) fake.line.baud_rate = 0;
     if (row.at_the_run_line) {
       fake.line = {.baud_rate = 300, .data_bits = 8, .stop_bits = StopBits::one, .parity = Parity::none,
                    .parity_checking = false, .modem_lines = {LineLevel::on, LineLevel::on}, .native = {}};
@@ -296,8 +325,9 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     for (const std::size_t call : row.failing_calls) {
       fake.fail_call(call, system_failure(call == 2 ? code_denied : code_invalid));
     }
+    if (row.asked.rts == LineLevel::on) fake.lines_now = {LineLevel::off, LineLevel::off};
     port.open("3");
-    port.configure("300", {LineLevel::off, LineLevel::off});
+    port.configure("300", row.asked);
     port.send("LP1;");
     port.wait_until_sent();
     EXPECT_TRUE(port.failed());
@@ -305,6 +335,11 @@ TEST_F(LinkTest, ModemLinesThatMayNotHoldSendNothing) {
     const auto calls = fake.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), Call::write), 0);
     EXPECT_EQ(fake.received, "");
+    // Asked OFF, both end low on every path, a refused one included; none goes up.
+    if (row.has_modem_lines) {
+      EXPECT_EQ(fake.lines_now.dtr, LineLevel::off);
+      EXPECT_EQ(fake.lines_now.rts, LineLevel::off);
+    }
   }
 }
 
@@ -363,11 +398,20 @@ TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
     std::string_view message;
     std::uint32_t line_rate = 9600;
   } table[] = {
-      {"fast", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
-      {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
-      {"4294967296", "Serial port COM3 refused the line settings (baud rate 0 not supported)"},
+      {"fast", "Serial port COM3 refused the line settings (baud rate 0 not supported); sent at 9600 baud, "
+               "the line's rate before"},
+      {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported); sent at 9600 baud, "
+                "the line's rate before"},
+      {"4294967296", "Serial port COM3 refused the line settings (baud rate 0 not supported); sent at 9600 "
+                     "baud, the line's rate before"},
       // A line left hung up (B0) takes rate 0 as no change, as a terminal does.
-      {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported)", 0},
+      {"=9600", "Serial port COM3 refused the line settings (baud rate 0 not supported); sent at the line's "
+                "rate before", 0},
+      // No instrument line runs this slowly: "BAUD 19,200" is a mistake, not a rate.
+      {" 19,200", "Serial port COM3 refused the line settings (baud rate 19 not supported); sent at 9600 "
+                  "baud, the line's rate before"},
+      {"49", "Serial port COM3 refused the line settings (baud rate 49 not supported); sent at 9600 baud, "
+             "the line's rate before"},
   };
   for (const auto& row : table) {
     FakeSerialPlatform fake;
@@ -376,9 +420,9 @@ TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
     SerialLink port{fake, table_of_files, state};
     fake.line.baud_rate = row.line_rate;
     if (row.line_rate == 0) fake.refused_baud_rate = 1;
-    port.open("3");
-    port.configure(row.baud_text);
-    SCOPED_TRACE(row.line_rate);
+    run_on(port, "3", row.baud_text);
+    SCOPED_TRACE(std::string(row.baud_text) + " on a line at " + std::to_string(row.line_rate));
+    EXPECT_EQ(fake.received, "LP1;TT0;");
     EXPECT_EQ(state.count(), 1);
     EXPECT_EQ(state.last(), error_number::invalid_call);
     EXPECT_EQ(fake.line.baud_rate, row.line_rate);  // kept what it had

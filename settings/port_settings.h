@@ -19,6 +19,11 @@ struct PortSettings {
   // empty when none did. Such a line fails the run before the port is opened: a safety
   // setting that is silently passed over keys the transmitter.
   std::string modem_line_mistake;
+  // Whether a line held COM: without one the port is COM1 by default.
+  bool names_port = false;
+  // The first line that names a device path without the COM key ("PORT=/dev/ttyUSB0"),
+  // as read; kept only while no line holds COM, for the hint of a failed port.
+  std::string unkeyed_port_line;
 };
 
 }  // namespace vornset

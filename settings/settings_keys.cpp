@@ -10,6 +10,7 @@ constexpr std::string_view baud_key = "BAUD";
 constexpr std::string_view dtr_key = "DTR";
 constexpr std::string_view rts_key = "RTS";
 constexpr std::string_view blanks = " \t";
+constexpr std::string_view device_folder = "/dev/";
 constexpr std::string_view utf8_signature = "\xEF\xBB\xBF";
 
 constexpr bool is_upper_case_word(std::string_view key) {
@@ -41,11 +42,12 @@ std::size_t find_in_any_case(std::string_view line, std::string_view key) {
   return std::string_view::npos;
 }
 
-void apply_key(std::string_view line, std::string_view key, std::string& text) {
+bool apply_key(std::string_view line, std::string_view key, std::string& text) {
   const std::size_t position = find_in_any_case(line, key);
-  if (position == std::string_view::npos) return;
+  if (position == std::string_view::npos) return false;
   // The value is taken from the line as read: its letters keep their case.
   text.assign(line.substr(position + key.size()));
+  return true;
 }
 
 bool starts_with_in_any_case(std::string_view text, std::string_view key) {
@@ -101,7 +103,13 @@ void apply_modem_keys(std::string_view line, PortSettings& settings) {
 }  // namespace
 
 void apply_settings_keys(std::string_view line, PortSettings& settings) {
-  apply_key(line, port_key, settings.port_text);
+  if (apply_key(line, port_key, settings.port_text)) {
+    settings.names_port = true;
+  } else if (!settings.names_port && settings.unkeyed_port_line.empty() &&
+             line.find(device_folder) != std::string_view::npos) {
+    // A port written without its key: the run would go to COM1.
+    settings.unkeyed_port_line.assign(line);
+  }
   apply_key(line, baud_key, settings.baud_text);
   apply_modem_keys(line, settings);
 }

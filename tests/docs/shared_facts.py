@@ -24,7 +24,7 @@ WINDOWS_SEARCH = "the folder of VornSet.exe, then the system's search order (cur
 
 EXIT_CODES = [
     "0 the commands were sent",
-    "1 not sent: settings file missing or unreadable, frequency out of range, serial port failure",
+    "1 not done as asked: settings file missing or unreadable, frequency out of range, serial port failure; the failure line says what went out",
     "255 fatal: the system refused what the program needs to run",
 ]
 

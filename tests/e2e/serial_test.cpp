@@ -242,7 +242,8 @@ TEST_F(SerialFailures, ARefusedBaudRateStillLeavesTheOtherSettingsAndSends) {
   const ProgramRun run = program.run_with(options);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.stderr_file, "vornset: Serial port " + line.device_path() +
-                                 " refused the line settings (baud rate 0 not supported); VornSet.ini (" +
+                                 " refused the line settings (baud rate 0 not supported); sent at 38400 baud, "
+                                 "the line's rate before; VornSet.ini (" +
                                  program.program_directory() + "): write BAUD 9600, not BAUD=9600\n");
   EXPECT_EQ(line.received(), "LP1;TT0;FA00007050000;");
   const termios after = line.device_settings();
@@ -463,7 +464,9 @@ TEST_F(SerialFailures, ARateTheServerDoesNotTakeIsARefusedLineSetting) {
   server.join();
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.stderr_file,
-            "vornset: Serial port " + port_text + " refused the line settings (baud rate 19200 not supported)\n");
+            "vornset: Serial port " + port_text +
+                " refused the line settings (baud rate 19200 not supported); sent at 9600 baud, the line's rate "
+                "before\n");
   EXPECT_LT(run.seconds, 3.0);
 }
 
