@@ -10,6 +10,7 @@ struct Texts {
   const char* baud_text;
   bool port_opened;
   const char* fix;  // what follows the file's name; empty: no hint at all
+  const char* port_line_start = "COM";  // the port's line up to its key
 };
 
 constexpr std::string_view kFile = "; VornSet.ini (/home/ann/.config/vornset)";
@@ -20,6 +21,7 @@ TEST_P(SettingsMistakeHint, NamesTheFileAndTheFix) {
   PortSettings settings;
   settings.port_text = GetParam().port_text;
   settings.baud_text = GetParam().baud_text;
+  settings.port_line_start = GetParam().port_line_start;
   settings.file_path = "/home/ann/.config/vornset/VornSet.ini";
   const std::string fix = GetParam().fix;
   EXPECT_EQ(settings_mistake_hint(settings, GetParam().port_opened), fix.empty() ? fix : std::string(kFile) + fix);
@@ -42,6 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"PORT: 12", "9600", false, ": write COM12, not COMPORT: 12"},
         Texts{"munication port 3", "9600", false,
               " takes the port from \"COMmunication port 3\": keep COM out of every line but the port's"},
+        // A remark quoted whole, the key in its word as written, not as "COMmended".
+        Texts{"mended", "9600", false,
+              " takes the port from \"; 9600 is recommended\": keep COM out of every line but the port's",
+              "; 9600 is recom"},
         Texts{"PORT3", "9600", false, " takes the port from \"COMPORT3\": keep COM out of every line but the port's"},
         Texts{"munication settings", "9600", false,
               " takes the port from \"COMmunication settings\": keep COM out of every line but the port's"},

@@ -271,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
         DocumentedRun{"Readme", "README.md", "mkdir -p ~/.config/vornset\n    vornset-instrument-sim", "\n\n",
                       "LP1;  9600 8N1  low-pass filter in\nTT0;  9600 8N1  power output\n"
                       "FA00007050000;  9600 8N1  frequency 7050000 Hz\n"},
-        DocumentedRun{"SimulatorManual", "docs/vornset-instrument-sim.1", "mkdir \\-p ~/.config/vornset\nvornset-instrument-sim", "\n.fi",
+        DocumentedRun{"SimulatorManual", "docs/vornset-instrument-sim.1",
+                      "mkdir \\-p ~/.config/vornset\nvornset-instrument-sim", "\n.fi",
                       "LP1;  9600 8N1  low-pass filter in\nTT0;  9600 8N1  power output\n"
                       "FA00007050000;  9600 8N1  frequency 7050000 Hz\n"},
         // ser2net sets the line at the rate vornset asks for over RFC 2217.
