@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 #include <span>
 #include <string_view>
 
@@ -19,8 +18,10 @@ namespace {
 // Back to the terminal's normal colours (attribute 7), whatever was set before.
 constexpr std::string_view kColourReset = "\x1b[0m";
 static_assert(kColourReset.size() <= 4, "the block holds a reset and a full run");
-// Our own line end, so that the layout depends neither on the terminal's output
-// processing (ONLCR) nor on how it defers the wrap after the last column.
+// Our own line end, so that the layout does not depend on the terminal's output
+// processing (ONLCR). At the right edge the terminal's wrap is put off until the next
+// character, as terminals since the VT100 do; a "\r" then goes back to the start of the
+// full row, so a line end there moves one row down, as a wrap would have.
 constexpr std::string_view kLineEnd = "\r\n";
 
 int terminal_width(int fd) {
