@@ -52,7 +52,7 @@ std::string_view port_behind_longer_key(std::string_view port) {
 // A port text is a number, a network address or, on Linux, a path: any other text with a
 // letter first means the key was found inside a longer key or a word, most often in a
 // remark ("; communication settings").
-std::string port_fix(std::string_view port) {
+std::string port_fix(std::string_view port, std::string_view line_start) {
   std::string fix;
   if (port.find('\n') != std::string_view::npos) return std::string(kLfLineEnds);
   if (const std::string_view value = port_behind_longer_key(port); !value.empty()) {
@@ -63,7 +63,10 @@ std::string port_fix(std::string_view port) {
     return fix;
   }
   if (!port.empty() && is_letter(port.front()) && !names_network_port(port)) {
-    fix = " takes the port from \"COM";
+    // The whole line, as written: the key inside a word ("recommended") is no text the
+    // user could find in the file.
+    fix = " takes the port from \"";
+    fix += line_start;
     fix += port;
     fix += "\": keep COM out of every line but the port's";
     return fix;
@@ -186,7 +189,7 @@ std::string modem_line_mistake_message(const PortSettings& settings) {
 std::string settings_mistake_hint(const PortSettings& settings, bool port_opened) {
   if (settings.file_path.empty()) return {};
   std::string fix = port_opened           ? rate_fix(settings.baud_text)
-                    : settings.names_port ? port_fix(settings.port_text)
+                    : settings.names_port ? port_fix(settings.port_text, settings.port_line_start)
                                           : no_port_fix(settings.unkeyed_port_line);
   if (fix.empty()) return fix;
   return "; " + file_and_folder(settings.file_path) + fix;

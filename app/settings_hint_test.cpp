@@ -10,6 +10,7 @@ struct Texts {
   const char* baud_text;
   bool port_opened;
   const char* fix;  // what follows the file's name; empty: no hint at all
+  const char* port_line_start = "COM";  // the port's line up to its key
   bool names_port = true;  // a line held COM
   const char* unkeyed_port_line = "";
 };
@@ -22,6 +23,7 @@ TEST_P(SettingsMistakeHint, NamesTheFileAndTheFix) {
   PortSettings settings;
   settings.port_text = GetParam().port_text;
   settings.baud_text = GetParam().baud_text;
+  settings.port_line_start = GetParam().port_line_start;
   settings.file_path = "/home/ann/.config/vornset/VornSet.ini";
   settings.names_port = GetParam().names_port;
   settings.unkeyed_port_line = GetParam().unkeyed_port_line;
@@ -46,6 +48,10 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"PORT: 12", "9600", false, ": write COM12, not COMPORT: 12"},
         Texts{"munication port 3", "9600", false,
               " takes the port from \"COMmunication port 3\": keep COM out of every line but the port's"},
+        // A remark quoted whole, the key in its word as written, not as "COMmended".
+        Texts{"mended", "9600", false,
+              " takes the port from \"; 9600 is recommended\": keep COM out of every line but the port's",
+              "; 9600 is recom"},
         Texts{"PORT3", "9600", false, " takes the port from \"COMPORT3\": keep COM out of every line but the port's"},
         Texts{"munication settings", "9600", false,
               " takes the port from \"COMmunication settings\": keep COM out of every line but the port's"},
@@ -55,11 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
         Texts{"/dev/ttyUSB0", " 19.200", true, ": write BAUD 19200, not BAUD 19.200"},
         Texts{"/dev/ttyUSB0", " 20", true, ""},
         Texts{"/dev/ttyUSB0", " 19.2", true, ""},
-        Texts{"1", "9600", false, " names no port, so COM1 was used", false},
+        Texts{"1", "9600", false, " names no port, so COM1 was used", "", false},
         Texts{"1", "9600", false, " names no port, so COM1 was used: write COM/dev/ttyUSB0, not PORT=/dev/ttyUSB0",
-              false, "PORT=/dev/ttyUSB0 "},
+              "", false, "PORT=/dev/ttyUSB0 "},
         Texts{"1", "9600", false, " names no port, so COM1 was used: write COM/dev/ttyUSB0, not CMO/dev/ttyUSB0",
-              false, "CMO/dev/ttyUSB0"},
+              "", false, "CMO/dev/ttyUSB0"},
         Texts{"/dev/ttyUSB0", "rate 4800", true, ": write BAUD 4800, not BAUDrate 4800"},
         Texts{"/dev/ttyUSB0", "=9600\n", true, " has LF line ends: end each line with CR LF"},
         Texts{"/dev/ttyUSB0", " fast", true,

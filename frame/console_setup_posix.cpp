@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "frame/terminal_posix.h"
 
 namespace vornset {
@@ -22,7 +24,7 @@ int choose_output() {
 // and a shell left without echo or line input would be unusable.
 void set_up_console(void (*install_control_handler)()) {
   const int fd = choose_output();
-  if (fd >= 0) terminal.attach(fd);
+  if (fd >= 0) terminal.attach(fd, terminal_takes_escapes(std::getenv("TERM")));
   if (install_control_handler != nullptr) install_control_handler();
 }
 

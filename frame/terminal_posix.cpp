@@ -18,8 +18,10 @@ namespace {
 // Back to the terminal's normal colours (attribute 7), whatever was set before.
 constexpr std::string_view kColourReset = "\x1b[0m";
 static_assert(kColourReset.size() <= 4, "the block holds a reset and a full run");
-// Our own line end, so that the layout depends neither on the terminal's output
-// processing (ONLCR) nor on how it defers the wrap after the last column.
+// Our own line end, so that the layout does not depend on the terminal's output
+// processing (ONLCR). At the right edge the terminal's wrap is put off until the next
+// character, as terminals since the VT100 do; a "\r" then goes back to the start of the
+// full row, so a line end there moves one row down, as a wrap would have.
 constexpr std::string_view kLineEnd = "\r\n";
 
 int terminal_width(int fd) {
@@ -52,13 +54,19 @@ bool is_printable_ascii(CellChar character) { return character >= 0x20 && charac
 
 }  // namespace
 
-TerminalScreen::TerminalScreen(int fd) { attach(fd); }
+bool terminal_takes_escapes(const char* term) {
+  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+}
 
-void TerminalScreen::attach(int fd) {
+TerminalScreen::TerminalScreen(int fd, bool escapes) { attach(fd, escapes); }
+
+void TerminalScreen::attach(int fd, bool escapes) {
   fd_ = fd;
   width_ = terminal_width(fd);
+  escapes_ = escapes;
   column_ = 0;
   row_ = 0;
+  at_right_edge_ = false;
   held_ = 0;
 }
 
@@ -104,11 +112,6 @@ void TerminalScreen::flush() {
   held_ = 0;
 }
 
-// A line that ended goes out at once: what follows may be a wait or the end of the run.
-void TerminalScreen::flush_if_a_line_ended(int row_before) {
-  if (row_ != row_before) flush();
-}
-
 bool TerminalScreen::read_geometry(ScreenGeometry& geometry) {
   if (fd_ < 0) return false;
   geometry = {width_, kUnboundedHeight, column_, row_};
@@ -117,10 +120,13 @@ bool TerminalScreen::read_geometry(ScreenGeometry& geometry) {
 
 void TerminalScreen::write_cells(int x, int y, std::span<const Cell> cells) {
   if (fd_ < 0) return;
-  const int row_before = row_;
-  move_to(x, y);
+  // Text that goes on where the terminal's own wrap puts it is the same line to the
+  // terminal, under the reset that started it.
+  const bool wrapped_on = at_right_edge_ && x == 0 && y == row_;
+  const bool line_ended = move_to(x, y);
+  at_right_edge_ = false;
   // Every cell is in attribute 7; the reset makes the terminal show it so.
-  append(kColourReset);
+  if (escapes_ && !wrapped_on) append(kColourReset);
   std::size_t done = 0;
   while (done < cells.size()) {
     done += put_printable(cells.subspan(done));
@@ -135,7 +141,15 @@ void TerminalScreen::write_cells(int x, int y, std::span<const Cell> cells) {
     ++done;
   }
   column_ += static_cast<int>(cells.size());
-  flush_if_a_line_ended(row_before);
+  if (column_ == width_) {
+    // No line end of our own: the terminal wraps when more text comes, and a line end
+    // from here leaves the row as it is, so the line stays one line to the terminal.
+    column_ = 0;
+    ++row_;
+    at_right_edge_ = true;
+  }
+  // A line that ended goes out at once: what follows may be a wait or the end of the run.
+  if (line_ended) flush();
 }
 
 // Reached only on the last of INT_MAX rows; a terminal scrolls by itself long before.
@@ -149,21 +163,29 @@ void TerminalScreen::set_cursor(int x, int y) {
 
 // Out of line, so that the common call above, which sends nothing, stays small.
 [[gnu::noinline]] void TerminalScreen::send_move(int x, int y) {
-  const int row_before = row_;
-  move_to(x, y);
-  flush_if_a_line_ended(row_before);
+  if (move_to(x, y)) flush();
 }
 
-void TerminalScreen::move_to(int x, int y) {
+// Gives whether it sent a line end.
+bool TerminalScreen::move_to(int x, int y) {
+  bool line_ended = false;
   if (y > row_) {
+    // From the right edge, a first line end brings the terminal to the row it would
+    // have wrapped to; a full row is thus followed by an empty one, as a line end in the
+    // middle of the buffer leaves it.
+    if (at_right_edge_) append(kLineEnd);
+    at_right_edge_ = false;
     for (; row_ < y; ++row_) append(kLineEnd);
     column_ = 0;
+    line_ended = true;
   }
   if (y == row_ && x > column_) {
     // Blank cells up to the new column, in attribute 7 like every cell.
-    append(kColourReset);
+    at_right_edge_ = false;
+    if (escapes_) append(kColourReset);
     for (; column_ < x; ++column_) put(' ');
   }
+  return line_ended;
 }
 
 }  // namespace vornset

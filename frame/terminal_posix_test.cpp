@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -80,13 +81,21 @@ TEST(TerminalScreen, KeepsTheConsoleLayoutAsAStream) {
     unsigned short columns;
     std::vector<Step> steps;
     std::string shown;
+    bool escapes = true;  // false: a terminal that takes none (TERM dumb or unset)
   } cases[] = {
       {"band line", 80, {{"HF Mode,   LP Filter in    PWR out"}, kLineEnd},
        reset_then("HF Mode,   LP Filter in    PWR out") + "\r\n"},
       {"items back to back, each with its reset", 80, {{"ab"}, {"cd"}, kLineEnd},
        reset_then("ab") + reset_then("cd") + "\r\n"},
+      // The terminal wraps, so the line stays one line to it and copies whole.
       {"wrap at the width", 20, {{"abcdefghijklmnopqrstuvwxy"}, kLineEnd},
-       reset_then("abcdefghijklmnopqrst") + "\r\n" + reset_then("uvwxy") + "\r\n"},
+       reset_then("abcdefghijklmnopqrstuvwxy") + "\r\n"},
+      {"a wrapped line that fills its last row is followed by an empty row", 5,
+       {{"abcdefghij"}, kLineEnd, {"x"}}, reset_then("abcdefghij") + "\r\n\r\n" + reset_then("x")},
+      {"an item that starts on the next row goes on by the terminal's wrap", 5, {{"abcde"}, {"fg"}, kLineEnd},
+       reset_then("abcdefg") + "\r\n"},
+      {"no escape sequence for a terminal that takes none", 5, {{"ab"}, {"cdefg"}, kLineEnd, {"x"}},
+       "abcdefg\r\nx", false},
       {"a line filling the width is followed by an empty row", 20,
        {{"abcdefghijklmnopqrst"}, kLineEnd, {"x"}},
        reset_then("abcdefghijklmnopqrst") + "\r\n\r\n" + reset_then("x")},
@@ -98,12 +107,12 @@ TEST(TerminalScreen, KeepsTheConsoleLayoutAsAStream) {
       {"invalid UTF-8 shows as replacement characters", 80, {{"\xff\xc3(\xe2\x82"}},
        reset_then("\ufffd\ufffd(\ufffd\ufffd")},
       {"the width counts characters, not bytes", 4, {{"\u00e9\u00e9\u00e9\u00e9\u00e9"}},
-       reset_then("\u00e9\u00e9\u00e9\u00e9") + "\r\n" + reset_then("\u00e9")},
+       reset_then("\u00e9\u00e9\u00e9\u00e9\u00e9")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Pty pty(c.columns);
-    TerminalScreen screen(pty.terminal());
+    TerminalScreen screen(pty.terminal(), c.escapes);
     ConsoleOutput console(screen);
     for (const Step& step : c.steps) {
       if (step.text == nullptr) {
@@ -146,12 +155,19 @@ TEST(TerminalScreen, EachRunOfAtMost256CellsBeginsWithTheReset) {
   ConsoleOutput console(screen);
   const std::string wide(300, '\x07');  // 300 cells of three bytes each
   console.print_text(wide);
+  screen.flush();
   std::string expected = reset_then("");
   for (int i = 0; i < 256; ++i) expected += "\u2407";
   expected += kReset;
   for (int i = 256; i < 300; ++i) expected += "\u2407";
-  expected += "\r\n";
   EXPECT_EQ(pty.shown(), expected);
+}
+
+TEST(TerminalScreen, OnlyADumbTerminalOrNoneNamedTakesNoEscapes) {
+  for (const auto& [term, escapes] : {std::pair<const char*, bool>{"xterm-256color", true}, {"linux", true},
+                                      {"screen", true}, {"dumb", false}, {"", false}, {nullptr, false}}) {
+    EXPECT_EQ(terminal_takes_escapes(term), escapes) << (term == nullptr ? "unset" : term);
+  }
 }
 
 TEST(TerminalScreen, WithoutATerminalEverythingIsDropped) {
@@ -167,6 +183,7 @@ int run_console_child(int out, int err) {
   if (child == 0) {
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
+    setenv("TERM", "xterm-256color", 1);
     static bool handler_ran = false;
     set_up_console([] { handler_ran = true; });
     process_console().print_text("HF Mode");

@@ -1,8 +1,9 @@
 // Any console output on a terminal of any width: nothing reaches the terminal that could
 // move its cursor, change its colours or ring its bell. The only control bytes are our
 // own "\r\n" line ends and the colour reset "\x1b[0m"; the text is well-formed UTF-8
-// without C1 controls; no row passes the right edge; and the cursor position the screen
-// keeps is where the bytes it wrote left a real terminal's cursor.
+// without C1 controls; a row that reaches the right edge goes on by the terminal's own
+// wrap; and the cursor position the screen keeps is where the bytes it wrote left a real
+// terminal's cursor.
 //
 // Input: the width (0: unknown), then operations: 0 prints a text (a length byte and the
 // bytes), 1 ends the line, 2 prints a number (eight bytes of a double), 3 writes cells
@@ -116,7 +117,9 @@ std::size_t decode_utf8(std::string_view bytes, char32_t& code_point) {
   return length;
 }
 
-// Replays `bytes` as a terminal would and checks each of them; gives the cursor.
+// Replays `bytes` as a terminal would and checks each of them; gives the cursor. A
+// terminal puts off its wrap at the right edge until the next character comes, and a
+// "\r" there goes back to the start of the full row.
 void check_stream(std::string_view bytes, int width, int& column, int& row) {
   column = 0;
   row = 0;
@@ -137,8 +140,16 @@ void check_stream(std::string_view bytes, int width, int& column, int& row) {
     FUZZ_CHECK(code_point >= 0x20 && code_point != 0x7F);
     FUZZ_CHECK(code_point < 0x80 || code_point > 0x9F);
     bytes.remove_prefix(length);
+    if (column == width) {
+      column = 0;
+      ++row;
+    }
     ++column;
-    FUZZ_CHECK(column <= width);
+  }
+  // The wrap put off: the next character appears at the start of the next row.
+  if (column == width) {
+    column = 0;
+    ++row;
   }
 }
 

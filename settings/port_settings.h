@@ -11,6 +11,9 @@ namespace vornset {
 // The defaults are what a file without the keys leaves.
 struct PortSettings {
   std::string port_text = "1";
+  // The line the port text was taken from, up to its key as written there: with the port
+  // text it makes the whole line, which a hint quotes as the user wrote it.
+  std::string port_line_start = "COM";
   std::string baud_text = "9600";
   // The file the texts were read from, as the search found it; empty until one is found.
   std::string file_path;

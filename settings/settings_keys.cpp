@@ -42,12 +42,13 @@ std::size_t find_in_any_case(std::string_view line, std::string_view key) {
   return std::string_view::npos;
 }
 
-bool apply_key(std::string_view line, std::string_view key, std::string& text) {
+// Gives where the value behind `key` starts; npos when the line does not hold the key.
+std::size_t apply_key(std::string_view line, std::string_view key, std::string& text) {
   const std::size_t position = find_in_any_case(line, key);
-  if (position == std::string_view::npos) return false;
+  if (position == std::string_view::npos) return position;
   // The value is taken from the line as read: its letters keep their case.
   text.assign(line.substr(position + key.size()));
-  return true;
+  return position + key.size();
 }
 
 bool starts_with_in_any_case(std::string_view text, std::string_view key) {
@@ -103,8 +104,9 @@ void apply_modem_keys(std::string_view line, PortSettings& settings) {
 }  // namespace
 
 void apply_settings_keys(std::string_view line, PortSettings& settings) {
-  if (apply_key(line, port_key, settings.port_text)) {
+  if (const std::size_t value = apply_key(line, port_key, settings.port_text); value != std::string_view::npos) {
     settings.names_port = true;
+    settings.port_line_start.assign(line.substr(0, value));
   } else if (!settings.names_port && settings.unkeyed_port_line.empty() &&
              line.find(device_folder) != std::string_view::npos) {
     // A port written without its key: the run would go to COM1.

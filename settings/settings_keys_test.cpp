@@ -109,6 +109,9 @@ TEST(SettingsKeys, ALaterLineReplacesWhatAnEarlierOneSet) {
   EXPECT_EQ(settings.baud_text, " 4800");
   apply_settings_keys("No comment", settings);
   EXPECT_EQ(settings.port_text, "ment");
+  EXPECT_EQ(settings.port_line_start, "No com");
+  apply_settings_keys("BAUD 9600", settings);
+  EXPECT_EQ(settings.port_line_start, "No com");
 }
 
 TEST(SettingsKeys, TheLastModemLineWinsAndTheFirstMistakeIsKept) {

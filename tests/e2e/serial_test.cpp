@@ -89,8 +89,11 @@ INSTANTIATE_TEST_SUITE_P(
                         " has LF line ends: end each line with CR LF"},
         SettingsMistake{"RemarkTakenAsThePort", "COM@\r\n; communication settings\r\n",
                         "Serial port COMmunication settings could not be opened (no such device)",
-                        " takes the port from \"COMmunication settings\": keep COM out of every line but the "
+                        " takes the port from \"; communication settings\": keep COM out of every line but the "
                         "port's"},
+        SettingsMistake{"KeyInsideAWordOfARemark", "COM@\r\n; 9600 is recommended\r\n",
+                        "Serial port COMmended could not be opened (no such device)",
+                        " takes the port from \"; 9600 is recommended\": keep COM out of every line but the port's"},
         // A modem line that is not understood fails the run before the port is opened.
         SettingsMistake{"ModemLineNotOnOrOff", "COM@\r\nDTR 0\r\n", "Modem line setting not understood, nothing sent",
                         ": write DTR OFF or DTR ON, not DTR 0"},

@@ -12,9 +12,8 @@ namespace {
 
 constexpr const char* kMissing =
     "VornSet.INI not found, COM port parameters cannot be set\r\n"
-    // At 80 columns the console wraps the second line.
-    "Looked for VornSet.ini (case matters) in vornset's folder, ., ~/.config/vornset,\r\n"
-    " /etc/vornset, PATH\r\n";
+    // Longer than 80 columns: the terminal wraps it, so the program ends it only once.
+    "Looked for VornSet.ini (case matters) in vornset's folder, ., ~/.config/vornset, /etc/vornset, PATH\r\n";
 constexpr const char* kUnreadable = "VornSet.INI cannot be read, COM port parameters cannot be set\r\n";
 constexpr const char* kHfReport = "HF Mode,   LP Filter in    PWR out\r\nFrequency   7.05 MHz\r\n";
 

@@ -5,13 +5,21 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
+#include <utility>
 
+#include "tests/support/device_server_posix.h"
 #include "tests/support/installed_program_posix.h"
 #include "tests/support/serial_line_posix.h"
 
@@ -160,7 +168,10 @@ TEST(SimulatedInstrument, StaysOnTheLineUntilThePortIsClosed) {
   std::string decoded;
   char text[256];
   for (int i = 0; i < 3 && std::fgets(text, sizeof text, simulator) != nullptr; ++i) decoded += text;
-  EXPECT_EQ(decoded, "low-pass filter in\npower output\nfrequency 7050000 Hz\n");
+  // The line as the test left it: the pseudo-terminal's own rate, raw.
+  EXPECT_EQ(decoded,
+            "LP1;  38400 8N1  low-pass filter in\nTT0;  38400 8N1  power output\n"
+            "FA00007050000;  38400 8N1  frequency 7050000 Hz\n");
 
   pollfd ended{fileno(simulator), POLLIN, 0};
   EXPECT_EQ(poll(&ended, 1, 300), 0) << "the simulator hung up while the port was open";
@@ -185,9 +196,83 @@ TEST(SimulatedInstrument, CountsCommandsWhateverTheReads) {
   for (int i = 0; i < 2 && std::fgets(text, sizeof text, simulator) != nullptr; ++i) decoded += text;
   close(port);
   while (std::fgets(text, sizeof text, simulator) != nullptr) decoded += text;
-  EXPECT_EQ(decoded, "low-pass filter in\npower output\n");
+  EXPECT_EQ(decoded, "LP1;  38400 8N1  low-pass filter in\nTT0;  38400 8N1  power output\n");
   EXPECT_EQ(pclose(simulator), 0);
 }
+
+// What the README and the manual tell a user to paste, run as written: the simulated
+// instrument in front, then vornset at once.
+struct DocumentedRun {
+  const char* name;
+  const char* file;      // in the source tree
+  const char* from;      // the first lines of the example there; null: the file is a script
+  const char* to;        // what ends the example
+  const char* received;  // what the run shows the simulated instrument received
+};
+
+class DocumentedRuns : public testing::TestWithParam<DocumentedRun> {};
+
+// The example, as a shell gets it pasted: no indent, no roff escapes.
+std::string example_in(const std::string& document, const DocumentedRun& row) {
+  const std::size_t start = document.find(row.from);
+  if (start == std::string::npos) return {};
+  std::string text = document.substr(start, document.find(row.to, start) - start) + '\n';
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"\\-", "-"}, {"\\e", "\\"}, {"\n    ", "\n"}}) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
+TEST_P(DocumentedRuns, WorkAsWrittenInOneGo) {
+  const DocumentedRun& row = GetParam();
+  const std::string source = std::string(VORNSET_SOURCE_DIR) + "/" + row.file;
+  InstalledProgram program(VORNSET_PROGRAM);
+  std::string command;
+  if (row.from == nullptr) {
+    if (std::system("command -v ser2net >/dev/null 2>&1") != 0) GTEST_SKIP() << "ser2net is not installed";
+    command = "bash " + source + " " + std::to_string(unused_loopback_port());
+  } else {
+    std::ifstream file(source, std::ios::binary);
+    const std::string document{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string example = example_in(document, row);
+    ASSERT_NE(example, "") << "no example in " << row.file;
+    command = "bash " + program.scratch().write_file("example.sh", example);
+  }
+  const std::string simulator_directory = std::filesystem::path(VORNSET_INSTRUMENT_SIM).parent_path();
+  const std::string run = "cd " + program.scratch().file("work") + " && env -i HOME=" +
+                          program.scratch().file("home") + " PATH=" + program.program_directory() + ":" +
+                          simulator_directory + ":/usr/sbin:/usr/bin:/sbin:/bin timeout 30 " + command + " 2>&1";
+  // An example that races with the simulator's start fails now and then: pasted five times.
+  for (int paste = 0; paste < (row.from == nullptr ? 1 : 5); ++paste) {
+    // The simulator, gone to the background, holds the pipe until it ends.
+    std::FILE* shell = popen(run.c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    std::string output;
+    char text[256];
+    while (std::fgets(text, sizeof text, shell) != nullptr) output += text;
+    const int status = pclose(shell);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    EXPECT_NE(output.find(row.received), std::string::npos) << output;
+  }
+}
+
+constexpr const char* kSimulatorShows =
+    "LP1;  9600 8N1  low-pass filter in\nTT0;  9600 8N1  power output\nFA00007050000;  9600 8N1  frequency 7050000 Hz\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, DocumentedRuns,
+    testing::Values(
+        DocumentedRun{"Readme", "README.md", "mkdir -p ~/.config/vornset\n    vornset-instrument-sim", "\n\n",
+                      kSimulatorShows},
+        DocumentedRun{"SimulatorManual", "docs/vornset-instrument-sim.1",
+                      "mkdir \\-p ~/.config/vornset\nvornset-instrument-sim", "\n.fi", kSimulatorShows},
+        // ser2net sets the line at the rate vornset asks for over RFC 2217.
+        DocumentedRun{"DeviceServerScript", "scripts/try_device_server.sh", nullptr, "",
+                      "   LP1;  19200 8N1  low-pass filter in\n   TT0;  19200 8N1  power output\n"
+                      "   FA00007050000;  19200 8N1  frequency 7050000 Hz\n"}),
+    [](const testing::TestParamInfo<DocumentedRun>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace vornset::testing_support

@@ -78,7 +78,7 @@ wait "$simulator_pid" || fail "the simulator did not receive three commands: $(c
 simulator_pid=
 [ "$status" -eq 0 ] || fail "the installed program ended with $status"
 
-expected=$'low-pass filter in\npower output\nfrequency 7050000 Hz'
+expected=$'LP1;  9600 8N1  low-pass filter in\nTT0;  9600 8N1  power output\nFA00007050000;  9600 8N1  frequency 7050000 Hz'
 received=$(tail -n +3 "$decoded")
 [ "$received" = "$expected" ] || fail "the instrument received: $received"
 echo "deb: $(basename "$deb") passes lintian, installs, and its program sent the instrument${emulator:+ (under ${emulator[0]})}:"

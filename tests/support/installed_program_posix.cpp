@@ -21,7 +21,8 @@ RunOptions InstalledProgram::options(std::vector<std::string> arguments) const {
   RunOptions options;
   options.arguments = std::move(arguments);
   options.working_directory = scratch_.file("work");
-  options.environment = {"HOME=" + scratch_.file("home"), "PATH=" + scratch_.file("work"), "LANG=C.UTF-8"};
+  options.environment = {"HOME=" + scratch_.file("home"), "PATH=" + scratch_.file("work"), "LANG=C.UTF-8",
+                         "TERM=xterm-256color"};
   return options;
 }
 

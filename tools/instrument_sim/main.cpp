@@ -1,19 +1,23 @@
 // A stand-in for the instrument: a pseudo-terminal whose device side the program opens
-// as its serial port. Prints what each received command means, or the raw bytes.
+// as its serial port. Prints each received command with the rate and format the line
+// had when it came, and what it means; or the raw bytes.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "serial/command_decoder.h"
+#include "serial/port_termios2_linux.h"
 
 namespace {
 
@@ -23,12 +27,15 @@ struct Options {
   std::optional<double> timeout_seconds;
   std::string settings_file;
   bool raw = false;
+  bool background = false;
 };
 
 constexpr std::string_view usage =
     "usage: vornset-instrument-sim [--count N] [--timeout SECONDS] [--settings-file PATH] [--raw]\n"
+    "                              [--background]\n"
     "Opens a pseudo-terminal, prints the settings line and the device path that name it,\n"
-    "then prints each command received until N commands came or SECONDS passed.\n"
+    "then prints each command received, with the rate and format the line had then\n"
+    "(\"LP1;  19200 8N1  low-pass filter in\"), until N commands came or SECONDS passed.\n"
     "After the N-th command it waits, at most until SECONDS are up, for the program to\n"
     "close the port, so that the program's last write is never cut off.\n"
     "  --count N             stop after N commands (default: no limit)\n"
@@ -36,6 +43,8 @@ constexpr std::string_view usage =
     "  --settings-file PATH  write a settings file that names the line, at 9600 baud\n"
     "                        (default: none)\n"
     "  --raw                 print the bytes as received, not what they mean\n"
+    "  --background          return once the line and the settings file are ready, and\n"
+    "                        go on printing in the background\n"
     "  --help                print this and exit\n";
 
 std::optional<Options> parse_options(int argc, char** argv) {
@@ -48,6 +57,8 @@ std::optional<Options> parse_options(int argc, char** argv) {
       options.help = true;
     } else if (arg == "--raw") {
       options.raw = true;
+    } else if (arg == "--background") {
+      options.background = true;
     } else if (arg == "--count" && has_value) {
       options.count = std::strtol(argv[++i], &end, 10);
       if (*end != '\0' || *options.count < 1) return std::nullopt;
@@ -97,6 +108,48 @@ bool write_settings_file(const std::string& file, const std::string& device_path
   return static_cast<bool>(out.flush());
 }
 
+// The rate from the B constant, for an emulator that does not pass termios2 on (qemu-user
+// for the ARM packages' test); the rates of instruments, 0 for others.
+std::uint32_t common_rate(const termios& settings) {
+  constexpr std::pair<speed_t, std::uint32_t> rates[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},
+                                                         {B9600, 9600},   {B19200, 19200}, {B38400, 38400},
+                                                         {B57600, 57600}, {B115200, 115200}};
+  for (const auto& [code, rate] : rates) {
+    if (cfgetospeed(&settings) == code) return rate;
+  }
+  return 0;
+}
+
+// The rate and the format the program left the line at, as "19200 8N1".
+std::string line_settings(int device) {
+  termios settings{};
+  if (tcgetattr(device, &settings) != 0) return "(line unknown)";
+  std::uint32_t rate = 0;
+  if (vornset::read_baud_rate(device, rate) != 0) rate = common_rate(settings);
+  const tcflag_t size = settings.c_cflag & CSIZE;
+  const char data_bits = size == CS5 ? '5' : size == CS6 ? '6' : size == CS7 ? '7' : '8';
+  char parity = 'N';
+  if ((settings.c_cflag & PARENB) != 0) {
+    const bool odd = (settings.c_cflag & PARODD) != 0;
+    if ((settings.c_cflag & CMSPAR) != 0) {
+      parity = odd ? 'M' : 'S';
+    } else {
+      parity = odd ? 'O' : 'E';
+    }
+  }
+  std::string text = std::to_string(rate);
+  text += ' ';
+  text += data_bits;
+  text += parity;
+  text += (settings.c_cflag & CSTOPB) != 0 ? '2' : '1';
+  return text;
+}
+
+// "LP1;  19200 8N1  low-pass filter in": a BAUD mistake shows beside the command.
+std::string command_line(const std::string& command, int device) {
+  return vornset::escape_bytes(command) + "  " + line_settings(device) + "  " + vornset::describe_command(command);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +172,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "COM" << line->path << '\n' << line->path << std::endl;
+  // The shell goes on once the line can be opened: a command typed next finds it ready.
+  if (options->background) {
+    const pid_t child = fork();
+    if (child < 0) {
+      std::cerr << "vornset-instrument-sim: cannot go on in the background\n";
+      return 1;
+    }
+    if (child > 0) return 0;
+  }
 
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> deadline;
@@ -151,7 +213,7 @@ int main(int argc, char** argv) {
       pending += c;
       if (c != ';') continue;
       ++commands;
-      if (!options->raw) std::cout << vornset::describe_command(pending) << std::endl;
+      if (!options->raw) std::cout << command_line(pending, line->device) << std::endl;
       pending.clear();
     }
     if (options->raw) std::cout.write(buffer, static_cast<std::streamsize>(used)).flush();
