@@ -105,10 +105,9 @@ Deadline NetworkSerialPlatform::deadline_within(std::uint32_t milliseconds) cons
   return own < session_end_ ? own : session_end_;
 }
 
-std::string NetworkSerialPlatform::open_refusal_reason(std::string_view, std::uint32_t system_code) const {
-  if (system_code == no_such_host_code) return "no such host";
-  if (system_code == no_lookup_code) return "no name lookup here: write the host's address";
-  return reason_;
+std::string NetworkSerialPlatform::open_refusal_reason(std::string_view port_text, std::uint32_t system_code) const {
+  std::string reason = connect_refusal_reason(port_text, system_code);
+  return reason.empty() ? reason_ : reason;
 }
 
 CallOutcome NetworkSerialPlatform::handle_byte(std::uint8_t byte, bool& subnegotiation_done) {
@@ -186,7 +185,8 @@ CallOutcome NetworkSerialPlatform::open(std::string_view port_text, PortHandle& 
   line_unanswered_ = false;
   bytes_written_ = 0;
   NetworkAddress address;
-  if (!parse_network_address(port_text, address)) return {refused_value_code, error_number::bad_file_name};
+  std::string mistake;
+  if (!parse_network_address(port_text, address, mistake)) return {address_mistake_code, error_number::bad_file_name};
   protocol_ = address.protocol;
   session_end_ = Clock::now() + session_time;
   CallOutcome outcome = connect_socket(address, session_end_, socket_);
