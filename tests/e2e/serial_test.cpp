@@ -511,8 +511,10 @@ TEST_F(SerialFailures, ALinkLocalAddressIsReachedThroughTheInterfaceItNames) {
   const std::string port_text = "rfc2217://[fe80::1%lo]:" + std::to_string(port);
   program.write_settings("COM" + port_text + "\r\n");
   const ProgramRun run = quietly(program, {"7.05"});
-  ::close(listener);
+  // Wakes a server still waiting for a client, should the run never have connected.
+  ::shutdown(listener, SHUT_RDWR);
   server.join();
+  ::close(listener);
   EXPECT_EQ(run.exit_code, 0) << run.stderr_file;
   EXPECT_NE(heard.find("LP1;TT0;FA00007050000;"), std::string::npos);
 }
