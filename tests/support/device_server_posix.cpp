@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -95,8 +96,10 @@ int full_ipv6_listener(int port, std::vector<int>& held) {
   // each attempt after them without an answer.
   for (int filled = 0; filled < 3; ++filled) {
     const int client = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    ::connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     held.push_back(client);
+    if (::connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+      throw std::runtime_error("no connection to fill the queue");
+    }
   }
   const timespec settle{0, 50'000'000};
   ::nanosleep(&settle, nullptr);
