@@ -156,7 +156,8 @@ CallOutcome look_up(const std::string& host, std::uint16_t port, Deadline deadli
 CallOutcome start_attempt(const Candidate& candidate, int& fd, bool& connected) {
   connected = false;
   fd = ::socket(candidate.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd == -1) return failure(errno);
+  // A system without IPv6 has no route to an IPv6 address.
+  if (fd == -1) return failure(errno == EAFNOSUPPORT ? ENETUNREACH : errno);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&candidate.address), candidate.size) == 0) {
     connected = true;
     return {};

@@ -60,7 +60,11 @@ bool link_local_without_zone(const addrinfo& candidate) {
 CallOutcome start_attempt(const addrinfo& candidate, SOCKET& socket, bool& connected) {
   connected = false;
   socket = ::socket(candidate.ai_family, candidate.ai_socktype, candidate.ai_protocol);
-  if (socket == INVALID_SOCKET) return failure(::WSAGetLastError());
+  if (socket == INVALID_SOCKET) {
+    // A system without IPv6 has no route to an IPv6 address.
+    const int error = ::WSAGetLastError();
+    return failure(error == WSAEAFNOSUPPORT ? WSAENETUNREACH : error);
+  }
   u_long non_blocking = 1;
   int error = 0;
   if (::ioctlsocket(socket, static_cast<long>(FIONBIO), &non_blocking) != 0) {
