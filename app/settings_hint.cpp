@@ -49,6 +49,15 @@ std::string_view port_behind_longer_key(std::string_view port) {
   return is_port_like(value) ? value : std::string_view();
 }
 
+// An address of a scheme the network port does not know, or one of its own two written
+// wrong: "telnet://radio-pi:4000", "rfc2217:/radio-pi:4000".
+bool names_other_scheme(std::string_view port) {
+  const std::size_t colon = port.find(":/");
+  if (colon == 0 || colon == std::string_view::npos || names_network_port(port)) return false;
+  return std::all_of(port.begin(), port.begin() + static_cast<std::ptrdiff_t>(colon),
+                     [](char c) { return is_letter(c) || is_digit(c) || c == '+' || c == '-' || c == '.'; });
+}
+
 // A port text is a number, a network address or, on Linux, a path: any other text with a
 // letter first means the key was found inside a longer key or a word, most often in a
 // remark ("; communication settings").
@@ -59,6 +68,11 @@ std::string port_fix(std::string_view port, std::string_view line_start) {
     fix = ": write COM";
     fix += value;
     fix += ", not COM";
+    fix += port;
+    return fix;
+  }
+  if (names_other_scheme(port)) {
+    fix = ": write COMrfc2217://HOST:PORT or COMtcp://HOST:PORT, not COM";
     fix += port;
     return fix;
   }

@@ -136,10 +136,9 @@ Deadline NetworkSerialPlatform::deadline_within(std::uint32_t milliseconds) cons
   return own < end ? own : end;
 }
 
-std::string NetworkSerialPlatform::open_refusal_reason(std::string_view, std::uint32_t system_code) const {
-  if (system_code == no_such_host_code) return "no such host";
-  if (system_code == no_lookup_code) return "no name lookup here: write the host's address";
-  return reason_;
+std::string NetworkSerialPlatform::open_refusal_reason(std::string_view port_text, std::uint32_t system_code) const {
+  std::string reason = connect_refusal_reason(port_text, system_code);
+  return reason.empty() ? reason_ : reason;
 }
 
 void NetworkSerialPlatform::send_reply(std::string_view reply) {
@@ -260,7 +259,8 @@ CallOutcome NetworkSerialPlatform::open(std::string_view port_text, PortHandle& 
   bytes_written_ = 0;
   all_taken_ = false;
   NetworkAddress address;
-  if (!parse_network_address(port_text, address)) return {refused_value_code, error_number::bad_file_name};
+  std::string mistake;
+  if (!parse_network_address(port_text, address, mistake)) return {address_mistake_code, error_number::bad_file_name};
   protocol_ = address.protocol;
   session_start_ = Clock::now();
   CallOutcome outcome = connect_socket(address, session_end(), socket_);

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -49,7 +51,9 @@ struct Candidate {
   sockaddr_storage address{};
   socklen_t size = 0;
 };
-constexpr std::size_t max_candidates = 8;
+// Enough for any host's addresses: beyond ten or so, the attempt delay has spent the
+// run's time before the next one would start.
+constexpr std::size_t max_candidates = 16;
 
 bool numeric_address(const std::string& text, std::uint16_t port, Candidate& candidate) {
   auto* v4 = reinterpret_cast<sockaddr_in*>(&candidate.address);
@@ -67,6 +71,23 @@ bool numeric_address(const std::string& text, std::uint16_t port, Candidate& can
     return true;
   }
   return false;
+}
+
+// The interface a zone names: its name, or its number as the system counts them; 0 for
+// none of this machine's.
+unsigned interface_index(const std::string& zone) {
+  if (std::all_of(zone.begin(), zone.end(), [](char character) { return character >= '0' && character <= '9'; })) {
+    char name[IF_NAMESIZE];
+    const unsigned long number = zone.size() > 9 ? 0 : std::stoul(zone);
+    return number != 0 && ::if_indextoname(static_cast<unsigned>(number), name) != nullptr ? static_cast<unsigned>(number) : 0;
+  }
+  return ::if_nametoindex(zone.c_str());
+}
+
+bool link_local_without_zone(const Candidate& candidate) {
+  if (candidate.address.ss_family != AF_INET6) return false;
+  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(candidate.address);
+  return IN6_IS_ADDR_LINKLOCAL(&v6.sin6_addr) && v6.sin6_scope_id == 0;
 }
 
 // A name is looked up by the system's getent, which asks the same sources as the C
@@ -107,7 +128,7 @@ CallOutcome look_up(const std::string& host, std::uint16_t port, Deadline deadli
     char buffer[512];
     const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
     if (got <= 0) break;
-    if (answer.size() < 4096) answer.append(buffer, static_cast<std::size_t>(got));
+    if (answer.size() < 8192) answer.append(buffer, static_cast<std::size_t>(got));
   }
   ::close(ends[0]);
   if (timed_out) ::kill(child, SIGKILL);
@@ -115,7 +136,8 @@ CallOutcome look_up(const std::string& host, std::uint16_t port, Deadline deadli
   while (::waitpid(child, &status, 0) == -1 && errno == EINTR) {
   }
   if (timed_out) return failure(ETIMEDOUT);
-  // Lines of "ADDRESS STREAM name": the first word of each STREAM line is an address.
+  // Lines of "ADDRESS STREAM name", in the resolver's order of preference: the first word
+  // of each STREAM line is an address.
   std::size_t start = 0;
   while (start < answer.size() && count < max_candidates) {
     std::size_t end = answer.find('\n', start);
@@ -129,23 +151,103 @@ CallOutcome look_up(const std::string& host, std::uint16_t port, Deadline deadli
   return {};
 }
 
-CallOutcome connect_one(const Candidate& candidate, Deadline deadline, int& fd) {
+// Starts connecting to one address. `fd` is -1 when the attempt failed at once, and
+// `connected` true when it succeeded at once.
+CallOutcome start_attempt(const Candidate& candidate, int& fd, bool& connected) {
+  connected = false;
   fd = ::socket(candidate.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd == -1) return failure(errno);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&candidate.address), candidate.size) != 0) {
-    if (errno != EINPROGRESS) return failure(errno);
-    const int ready = wait_for(fd, POLLOUT, deadline);
-    if (ready == 0) return failure(ETIMEDOUT);
-    if (ready < 0) return failure(errno);
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return failure(errno);
-    if (error != 0) return failure(error);
+  // A system without IPv6 has no route to an IPv6 address.
+  if (fd == -1) return failure(errno == EAFNOSUPPORT ? ENETUNREACH : errno);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&candidate.address), candidate.size) == 0) {
+    connected = true;
+    return {};
   }
-  // Commands are short and each one should leave at once.
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return {};
+  const int error = errno;
+  if (error == EINPROGRESS) return {};
+  ::close(fd);
+  fd = -1;
+  // The system cannot tell which link such an address is on.
+  if (error == EINVAL && link_local_without_zone(candidate)) return {no_zone_code, error_number::device_io_error};
+  return failure(error);
+}
+
+// Which of two failures tells the user more: a host that refused was reached, an
+// unreachable one was not, and an address the user must change says most.
+int weight(const CallOutcome& outcome) {
+  switch (outcome.system_code) {
+    case no_zone_code: return 3;
+    case ECONNREFUSED: return 2;
+    case EHOSTUNREACH: case ENETUNREACH: case EAFNOSUPPORT: case EADDRNOTAVAIL: return 0;
+    default: return 1;
+  }
+}
+
+// Every address in turn, each given the attempt delay alone before the next one starts
+// beside it (at once when it has failed); the first connection is kept and every other
+// attempt closed. An address that does not answer can so never hold back one that does.
+CallOutcome connect_first_answering(const Candidate* candidates, std::size_t count, Deadline deadline, int& connected_fd) {
+  connected_fd = -1;
+  pollfd attempts[max_candidates];
+  std::size_t running = 0;
+  std::size_t next = 0;
+  CallOutcome told = failure(EHOSTUNREACH);
+  bool failed_once = false;
+  const auto tell = [&](const CallOutcome& outcome) {
+    if (!failed_once || weight(outcome) >= weight(told)) told = outcome;
+    failed_once = true;
+  };
+  const auto keep = [&](int fd) {
+    for (std::size_t index = 0; index < running; ++index) {
+      if (attempts[index].fd != fd) ::close(attempts[index].fd);
+    }
+    connected_fd = fd;
+    // Commands are short and each one should leave at once.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return CallOutcome{};
+  };
+  Deadline next_start = std::chrono::steady_clock::now();
+  for (;;) {
+    const Deadline now = std::chrono::steady_clock::now();
+    if (next < count && (running == 0 || now >= next_start) && now < deadline) {
+      int fd = -1;
+      bool connected = false;
+      const CallOutcome started = start_attempt(candidates[next++], fd, connected);
+      if (started.failed()) {
+        tell(started);
+        continue;
+      }
+      attempts[running++] = {fd, POLLOUT, 0};
+      if (connected) return keep(fd);
+      next_start = now + connection_attempt_delay;
+      continue;
+    }
+    if (running == 0) return failed_once ? told : failure(ETIMEDOUT);
+    if (now >= deadline) {
+      for (std::size_t index = 0; index < running; ++index) ::close(attempts[index].fd);
+      return failure(ETIMEDOUT);
+    }
+    const Deadline until = next < count ? std::min(next_start, deadline) : deadline;
+    const int ready = ::poll(attempts, running, milliseconds_left(until));
+    if (ready < 0 && errno != EINTR) {
+      const int error = errno;
+      for (std::size_t index = 0; index < running; ++index) ::close(attempts[index].fd);
+      return failure(error);
+    }
+    for (std::size_t index = 0; ready > 0 && index < running;) {
+      if (attempts[index].revents == 0) {
+        ++index;
+        continue;
+      }
+      int error = 0;
+      socklen_t size = sizeof error;
+      if (::getsockopt(attempts[index].fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+      if (error == 0) return keep(attempts[index].fd);
+      tell(failure(error));
+      ::close(attempts[index].fd);
+      attempts[index] = attempts[--running];
+    }
+  }
 }
 
 }  // namespace
@@ -157,21 +259,18 @@ CallOutcome connect_socket(const NetworkAddress& address, Deadline deadline, Soc
   std::size_t count = 0;
   if (numeric_address(address.host, port, candidates[0])) {
     count = 1;
+    if (!address.zone.empty() && candidates[0].address.ss_family == AF_INET6) {
+      const unsigned index = interface_index(address.zone);
+      if (index == 0) return {no_such_interface_code, error_number::device_io_error};
+      reinterpret_cast<sockaddr_in6&>(candidates[0].address).sin6_scope_id = index;
+    }
   } else {
     const CallOutcome looked_up = look_up(address.host, port, deadline, candidates, count);
     if (looked_up.failed()) return looked_up;
   }
-  CallOutcome outcome = failure(EHOSTUNREACH);
-  for (std::size_t index = 0; index < count; ++index) {
-    int fd = -1;
-    outcome = connect_one(candidates[index], deadline, fd);
-    if (!outcome.failed()) {
-      handle = fd;
-      break;
-    }
-    if (fd != -1) ::close(fd);
-    if (outcome.system_code == ETIMEDOUT) break;  // the time is spent: no other address gets any
-  }
+  int fd = -1;
+  const CallOutcome outcome = connect_first_answering(candidates, count, deadline, fd);
+  if (!outcome.failed()) handle = fd;
   return outcome;
 }
 

@@ -283,9 +283,10 @@ std::string SerialLink::failure_message() const {
     }
     return message;
   }
-  // The naming rules are the program's own, the same on every platform.
-  const std::string_view reason = failure_.error_number == error_number::bad_file_name ? "invalid name"
-                                   : !failure_.reason.empty()  ? std::string_view(failure_.reason)
+  // The naming rules are the program's own, the same on every platform; where the port's
+  // kind says what is wrong with the name, that is told instead.
+  const std::string_view reason = !failure_.reason.empty()  ? std::string_view(failure_.reason)
+                                   : failure_.error_number == error_number::bad_file_name ? "invalid name"
                                    : failure_.system_code == 0 ? std::string_view()
                                                                : serial_failure_reason(failure_.system_code);
   if (!reason.empty()) {

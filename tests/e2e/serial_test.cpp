@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "tests/support/device_server_posix.h"
 #include "tests/support/installed_program_posix.h"
@@ -94,6 +95,9 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsMistake{"KeyInsideAWordOfARemark", "COM@\r\n; 9600 is recommended\r\n",
                         "Serial port COMmended could not be opened (no such device)",
                         " takes the port from \"; 9600 is recommended\": keep COM out of every line but the port's"},
+        SettingsMistake{"AddressOfAnotherScheme", "COMtelnet://127.0.0.1:4000\r\n",
+                        "Serial port COMtelnet://127.0.0.1:4000 could not be opened (no such device)",
+                        ": write COMrfc2217://HOST:PORT or COMtcp://HOST:PORT, not COMtelnet://127.0.0.1:4000"},
         // A modem line that is not understood fails the run before the port is opened.
         SettingsMistake{"ModemLineNotOnOrOff", "COM@\r\nDTR 0\r\n", "Modem line setting not understood, nothing sent",
                         ": write DTR OFF or DTR ON, not DTR 0"},
@@ -305,11 +309,30 @@ struct NetworkPort {
   ServerProgram program = ServerProgram::ser2net;
   const char* baud = "19200";
   double at_least_seconds = 0;  // "sent" waits for the bytes' time on the line
+  // Root only: the name radio-pi is ::1, then 127.0.0.1, and ::1 drops every attempt to
+  // connect, as a host whose IPv6 has stopped answering does.
+  bool first_address_silent = false;
 };
 
 class NetworkPorts : public SerialFailures, public testing::WithParamInterface<NetworkPort> {
  protected:
+  ~NetworkPorts() override {
+    for (const int fd : held_) ::close(fd);
+  }
+  // The run of a row, with the names and addresses the row asks for.
+  RunOptions options_for_row(std::vector<std::string> arguments) {
+    RunOptions options = program.options(std::move(arguments));
+    if (!GetParam().first_address_silent) return options;
+    options.hosts_file = program.scratch().write_file("hosts", "::1 radio-pi\n127.0.0.1 radio-pi\n");
+    const bool rfc2217 = std::string_view(GetParam().port_text).find("%R") != std::string_view::npos;
+    held_.push_back(full_ipv6_listener(rfc2217 ? server.rfc2217_port() : server.raw_port(), held_));
+    return options;
+  }
+  void SetUp() override {
+    if (GetParam().first_address_silent && geteuid() != 0) GTEST_SKIP() << "a hosts file of the test's own needs root";
+  }
   DeviceServer server{line.device_path(), GetParam().program};
+  std::vector<int> held_;
   std::string with_ports(std::string text) const {
     for (const auto& [mark, port] : {std::pair{"%R", server.rfc2217_port()}, std::pair{"%T", server.raw_port()}}) {
       for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
@@ -334,7 +357,7 @@ TEST_P(NetworkPorts, CarryTheExactBytesAndSetTheRemoteLineWhereTheProtocolCan) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  const ProgramRun run = program.run({"7.05"});
+  const ProgramRun run = program.run_with(options_for_row({"7.05"}));
   ended = true;
   watch.join();
   EXPECT_EQ(run.exit_code, 0) << run.terminal;
@@ -356,7 +379,12 @@ INSTANTIATE_TEST_SUITE_P(
                     NetworkPort{"Rfc2217At50Baud", "rfc2217://127.0.0.1:%R", B50, ServerProgram::ser2net, "50", 4.4},
                     NetworkPort{"Rfc2217OfPython3Serial", "rfc2217://127.0.0.1:%R", B19200, ServerProgram::python3_serial},
                     NetworkPort{"Rfc2217OfPython3SerialAt75Baud", "rfc2217://127.0.0.1:%R", B75,
-                                ServerProgram::python3_serial, "75", 2.93}),
+                                ServerProgram::python3_serial, "75", 2.93},
+                    // The next address is tried beside the first after 250 ms, within the time.
+                    NetworkPort{"Rfc2217NameWhoseFirstAddressDoesNotAnswer", "rfc2217://radio-pi:%R", B19200,
+                                ServerProgram::ser2net, "19200", 0, true},
+                    NetworkPort{"RawTcpNameWhoseFirstAddressDoesNotAnswer", "tcp://radio-pi:%T", B9600, ServerProgram::ser2net,
+                                "19200", 0, true}),
     [](const testing::TestParamInfo<NetworkPort>& row) { return std::string(row.param.name); });
 
 TEST_P(NetworkPorts, RefuseASecondClientWithTheServersWordsAndSendNothing) {
@@ -367,7 +395,9 @@ TEST_P(NetworkPorts, RefuseASecondClientWithTheServersWordsAndSendNothing) {
   ASSERT_GE(first, 0);
   const std::string port_text = with_ports(GetParam().port_text);
   program.write_settings("COM" + port_text + "\r\n");
-  const ProgramRun run = quietly(program, {"7.05"});
+  RunOptions options = options_for_row({"7.05"});
+  options.streams = Streams::no_terminal;
+  const ProgramRun run = program.run_with(options);
   ::close(first);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text +
@@ -375,14 +405,45 @@ TEST_P(NetworkPorts, RefuseASecondClientWithTheServersWordsAndSendNothing) {
   EXPECT_EQ(line.received(), "");
 }
 
-TEST_F(SerialFailures, ANetworkPortNobodyListensOnIsRefusedAtOnce) {
-  const std::string port_text = "tcp://127.0.0.1:" + std::to_string(unused_loopback_port());
+// An address that reaches no server, or is no address at all, is refused at once with
+// what is wrong. "%U" stands for a loopback port nothing listens on.
+struct UnreachedAddress {
+  const char* name;
+  const char* port_text;
+  const char* reason;
+};
+
+class UnreachedAddresses : public SerialFailures, public testing::WithParamInterface<UnreachedAddress> {};
+
+TEST_P(UnreachedAddresses, AreRefusedAtOnceWithTheirReason) {
+  std::string port_text = GetParam().port_text;
+  if (const std::size_t at = port_text.find("%U"); at != std::string::npos) {
+    port_text.replace(at, 2, std::to_string(unused_loopback_port()));
+  }
   program.write_settings("COM" + port_text + "\r\n");
   const ProgramRun run = quietly(program, {});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.stderr_file, "vornset: Serial port " + port_text + " could not be opened (connection refused)\n");
+  EXPECT_EQ(run.stderr_file,
+            "vornset: Serial port " + port_text + " could not be opened (" + GetParam().reason + ")\n");
   EXPECT_LT(run.seconds, 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, UnreachedAddresses,
+    testing::Values(UnreachedAddress{"NobodyListens", "tcp://127.0.0.1:%U", "connection refused"},
+                    UnreachedAddress{"NobodyListensOnIpv6", "tcp://[::1]:%U", "connection refused"},
+                    UnreachedAddress{"NoPortNumber", "rfc2217://10.0.0.5", "no port number: write rfc2217://HOST:PORT"},
+                    UnreachedAddress{"NoPortNumberBehindTheColon", "tcp://radio-pi:",
+                                     "no port number: write tcp://HOST:PORT"},
+                    UnreachedAddress{"NoTcpPort", "tcp://127.0.0.1:99999", "port 99999 is not a TCP port"},
+                    UnreachedAddress{"Ipv6WithoutBrackets", "tcp://::1:4000", "an IPv6 address goes in brackets"},
+                    UnreachedAddress{"SlashBehindThePort", "rfc2217://127.0.0.1:4000/",
+                                     "nothing may follow the port number: write rfc2217://127.0.0.1:4000"},
+                    UnreachedAddress{"LinkLocalWithoutInterface", "tcp://[fe80::1]:4000",
+                                     "a link-local address needs its interface: write [fe80::1%INTERFACE]"},
+                    UnreachedAddress{"LinkLocalOnNoSuchInterface", "tcp://[fe80::1%vornset0]:4000",
+                                     "no network interface vornset0 here"}),
+    [](const testing::TestParamInfo<UnreachedAddress>& row) { return std::string(row.param.name); });
 
 TEST_F(SerialFailures, AServerThatNeverAnswersTheNegotiationEndsTheRunWithinTheLimitAndASecond) {
   int port = 0;
@@ -453,6 +514,28 @@ std::thread answering_server(int listener, std::string& heard, std::function<boo
     }
     ::close(client);
   });
+}
+
+// A link-local address is reached through the interface its zone names: here the loopback
+// of a network of the test's own.
+TEST_F(SerialFailures, ALinkLocalAddressIsReachedThroughTheInterfaceItNames) {
+  if (geteuid() != 0) GTEST_SKIP() << "a network of the test's own needs root";
+  const PrivateNetwork network;
+  ASSERT_TRUE(network.entered());
+  ASSERT_TRUE(add_loopback_address("fe80::1"));
+  int port = 0;
+  const int listener = silent_listener(port, "fe80::1%lo");
+  std::string heard;
+  std::thread server = answering_server(listener, heard);
+  const std::string port_text = "rfc2217://[fe80::1%lo]:" + std::to_string(port);
+  program.write_settings("COM" + port_text + "\r\n");
+  const ProgramRun run = quietly(program, {"7.05"});
+  // Wakes a server still waiting for a client, should the run never have connected.
+  ::shutdown(listener, SHUT_RDWR);
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(run.exit_code, 0) << run.stderr_file;
+  EXPECT_NE(heard.find("LP1;TT0;FA00007050000;"), std::string::npos);
 }
 
 TEST_F(SerialFailures, ARateTheServerDoesNotTakeIsARefusedLineSetting) {

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,8 +60,24 @@ int unused_loopback_port() {
   return port;
 }
 
-int silent_listener(int& port) {
-  const int fd = bound_socket(port);
+int silent_listener(int& port, const std::string& ipv6) {
+  int fd = -1;
+  if (ipv6.empty()) {
+    fd = bound_socket(port);
+  } else {
+    const std::size_t percent = ipv6.find('%');
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_scope_id = percent == std::string::npos ? 0 : ::if_nametoindex(ipv6.substr(percent + 1).c_str());
+    socklen_t size = sizeof address;
+    fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::inet_pton(AF_INET6, ipv6.substr(0, percent).c_str(), &address.sin6_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      throw std::runtime_error("no IPv6 port");
+    }
+    port = ntohs(address.sin6_port);
+  }
   if (::listen(fd, 4) != 0) throw std::runtime_error("no listener");
   return fd;
 }
@@ -69,6 +86,36 @@ int accept_within(int listener, int milliseconds) {
   pollfd waiting{listener, POLLIN, 0};
   if (::poll(&waiting, 1, milliseconds) <= 0) return -1;
   return ::accept(listener, nullptr, nullptr);
+}
+
+int full_ipv6_listener(int port, std::vector<int>& held) {
+  const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_port = htons(static_cast<std::uint16_t>(port));
+  address.sin6_addr = in6addr_loopback;
+  if (fd < 0 || ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0 ||
+      ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 0) != 0) {
+    throw std::runtime_error("no IPv6 listener on port " + std::to_string(port));
+  }
+  // A queue of length 0 takes one connection; two more make sure of it. The system drops
+  // each attempt after them without an answer.
+  for (int filled = 0; filled < 3; ++filled) {
+    const int client = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    held.push_back(client);
+    if (::connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+      throw std::runtime_error("no connection to fill the queue");
+    }
+  }
+  const timespec settle{0, 50'000'000};
+  ::nanosleep(&settle, nullptr);
+  return fd;
+}
+
+bool add_loopback_address(const std::string& ipv6) {
+  const std::string command = "ip addr add " + ipv6 + "/64 dev lo nodad >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
 }
 
 int connect_loopback(int port) {

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_directory_posix.h"
 
@@ -39,11 +40,16 @@ class DeviceServer {
 // A loopback port nothing listens on: a connection to it is refused.
 int unused_loopback_port();
 // A listening loopback socket that never accepts: the system completes each connection and
-// the server never says a word. Returns the descriptor; `port` is its port.
-int silent_listener(int& port);
+// the server never says a word. Returns the descriptor; `port` is its port. `ipv6` puts
+// it on that IPv6 address instead ("::1", or "fe80::1%lo" in a private network).
+int silent_listener(int& port, const std::string& ipv6 = "");
 // The next client of a listening socket, waiting at most `milliseconds`; -1 when none
 // came, so that a program that never connects fails its row instead of hanging the suite.
 int accept_within(int listener, int milliseconds);
+// A listener on [::1]:`port` whose queue of connections is full, so that the system drops
+// every further attempt to connect, as a host that has stopped answering does. Returns the
+// listener; `held` gets the connections that fill its queue, to close with it.
+int full_ipv6_listener(int port, std::vector<int>& held);
 // A client connection held to a loopback port, as another program's; -1 when none came.
 int connect_loopback(int port);
 
@@ -68,6 +74,9 @@ class PrivateNetwork {
 // In a private network: every packet to `port` is dropped from now on, as if its host had
 // stopped answering (a queue of no room under the loopback). False when it could not be.
 bool drop_packets_to(int port);
+// In a private network: the loopback also has this IPv6 address ("fe80::1"). False when
+// it could not be added.
+bool add_loopback_address(const std::string& ipv6);
 // In a private network: the client connections to `port` the system still holds.
 int client_connections_to(int port);
 

@@ -45,7 +45,7 @@ void redirect(int fd, const std::string& path) {
     case Streams::stdout_full: redirect(STDOUT_FILENO, "/dev/full"); break;
   }
   if (terminal > STDERR_FILENO) close(terminal);
-  if (!options.lock_directory.empty() || !options.sys_directory.empty()) {
+  if (!options.lock_directory.empty() || !options.sys_directory.empty() || !options.hosts_file.empty()) {
     // Private first: a bind mount must not spread back into the machine's namespace.
     if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
       _exit(125);
@@ -61,6 +61,9 @@ void redirect(int fd, const std::string& path) {
     }
   }
   if (!options.sys_directory.empty() && mount(options.sys_directory.c_str(), "/sys", nullptr, MS_BIND, nullptr) != 0) {
+    _exit(125);
+  }
+  if (!options.hosts_file.empty() && mount(options.hosts_file.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
     _exit(125);
   }
   if (options.user >= 0) {

@@ -29,6 +29,9 @@ struct RunOptions {
   // Root only: the program sees this directory at /sys, in the same mount namespace, so
   // that a test decides which serial ports the machine has.
   std::string sys_directory;
+  // Root only: the program, and the name lookup it starts, see this file at /etc/hosts,
+  // in the same mount namespace, so that a test decides what a name resolves to.
+  std::string hosts_file;
   int user = -1;                         // when set, run as this user and group, no others
 };
 
