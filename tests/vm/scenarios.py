@@ -54,6 +54,10 @@ Kinds of row:
               (0: hung up, so that the run's rate raises both lines again): as "sent", and
               DTR and RTS afterwards as the row says, read from the driver's table, since
               an open would raise them
+  lines-refused  the same on the FTDI adapter with a rate it refuses: exit 1 and the message
+              naming the rate, and the lines as the row says, from qemu's trace of the
+              adapter's modem control requests (its driver has no table of them); ftdi_sio
+              puts its fallback rate into the line, which leaves rate 0 and raises both
 """
 import re
 import shlex
@@ -89,10 +93,12 @@ class Port:
     relay: str = ""
     # The driver takes no line settings at all: a preparing stty is partly ignored.
     fixed_line: bool = False
+    # The lines are read from qemu's trace of the adapter's modem control requests.
+    traced_lines: bool = False
 
 
 UART = Port("/dev/ttyS1", "8250")
-FTDI = Port("/dev/ttyUSB0", "ftdi_sio", shows_writes=True)
+FTDI = Port("/dev/ttyUSB0", "ftdi_sio", shows_writes=True, traced_lines=True)
 CTS_OFF = Port("/dev/ttyS2", "8250", on_terminal=True)
 # The relays pass on what they read, in chunks of their own.
 ACM = Port("/dev/ttyACM0", "cdc_acm", relay="ttyGS0")
@@ -163,6 +169,8 @@ KINDS = {
     "ports": Kind(0, False, settings="kept", listing=True),
     "lines": Kind(0, True, modem_lines=True),
     "lines-unsure": Kind(1, False, REFUSED, settings=""),
+    # The settings are not read afterwards: the probe's open would raise the lines.
+    "lines-refused": Kind(1, None, REFUSED, settings="", modem_lines=True),
 }
 
 # What `vornset --ports` shows in the guest, each line as settings line and device. The
@@ -246,6 +254,7 @@ TABLE = [
     Row("lines", UART, 19200, modem="DTR OFF RTS ON", start_rate=19200, lines_after=("RTS",)),
     Row("lines", UART, 19200, modem="DTR ON RTS ON", start_rate=19200, lines_after=("RTS", "DTR")),
     Row("lines", UART, 19200, start_rate=19200, lines_after=("RTS", "DTR")),
+    Row("lines-refused", FTDI, 4000000, modem="DTR OFF RTS OFF", start_rate=0),
     Row("sent", ACM, 19200, timed=True),
     Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", ACM, 19200, flow="-ixon crtscts"),
@@ -359,6 +368,24 @@ XOFF_TAKEN = ("for i in $(seq 250); do [ $(%s) -gt {count} ] && exit 0; sleep 0.
 USER_OPEN = "su tester -s /bin/sh -c 'stty -F {device} > /dev/null'"
 
 
+# qemu's trace of the FTDI adapter's requests: 0x4001 sets the modem lines, each of DTR
+# (0x100) and RTS (0x200) that the value names to its low bit (1 DTR, 2 RTS).
+MODEM_CONTROL = re.compile(r"usb_serial_handle_control .*control 0x4001, value 0x([0-9a-f]+)")
+
+
+def _traced_lines(trace):
+    """The lines raised once the requests in `trace` are done; None without a request."""
+    levels = {}
+    for match in MODEM_CONTROL.finditer(trace):
+        value = int(match.group(1), 16)
+        for name, bit in (("DTR", 1), ("RTS", 2)):
+            if value & bit << 8:
+                levels[name] = bool(value & bit)
+    if not levels:
+        return None
+    return tuple(name for name in ("RTS", "DTR") if levels.get(name))
+
+
 def _send_xoff(guest, line, port):
     """Sends XOFF; true once the guest's driver has received it. The line discipline (the
     holder's) stops the port's output as it takes the byte, a moment later."""
@@ -413,6 +440,7 @@ def run_row(guest, lines, row):
     problems = []
     if kind.xoff and not _send_xoff(guest, line, row.port):
         problems.append("the guest's %s did not receive the XOFF" % row.port.driver)
+    traced = len(guest.trace()) if row.port.traced_lines else 0
     guest.start(_run_script(row))
     if kind.xon_during:
         time.sleep(XON_DELAY_S)
@@ -453,6 +481,11 @@ def run_row(guest, lines, row):
                         for rate in (int(row.port.start.split()[0]), row.baud))
         received, late = received.strip(latched), late.strip(latched)
     run = _parse_run(text, kind)
+    if row.port.traced_lines and kind.modem_lines:
+        run["lines"] = _traced_lines(guest.trace()[traced:])
+        if run["lines"] is None:
+            problems.append("qemu's trace shows no modem control request of the run")
+            run["lines"] = row.lines_after
     problems += _check(row, run, before, received, late, line.chunks())
     note = ""
     if row.timed:
