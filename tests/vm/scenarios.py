@@ -16,7 +16,8 @@ driver keeps none).
 
 Kinds of row:
   sent        the exact bytes arrive, exit 0, the settings above
-  refused     a rate the driver cannot make: exit 1 and the message naming the rate
+  refused     a rate the driver cannot make: exit 1 and the message naming the rate and the
+              rate the commands still went out at
   held        another program holds the port open with IXON and the instrument has sent
               XOFF: the run gives up within 3 s, exit 1, and nothing goes out, not even
               after XON; afterwards a normal user can open the port (every row with
@@ -46,7 +47,8 @@ Kinds of row:
               the kernel's closing wait for the waiting transfer: as "closing"
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
   lines-unsure  the row's DTR and RTS lines in the settings file, on a driver that refuses
-              a line setting (the generic usb-serial driver refuses every rate): the setting
+              a line setting (the generic usb-serial driver refuses every rate, and has no
+              modem lines to set): the setting
               may have been the one that carried the lines, so exit 1, the message, and
               nothing goes out
   lines       the row's DTR and RTS lines in the settings file, the port at -hupcl (so that
@@ -124,6 +126,10 @@ NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
 IN_USE = "Serial port {device} could not be opened (in use by another program)"
 REMOVED = "Serial port {device} did not take all commands (device removed)"
 REFUSED = "Serial port {device} refused the line settings (baud rate {baud} not supported)"
+# The commands still went out after a refused rate, at the rate the line then had.
+KEPT_RATE = REFUSED + "; sent at %d baud, the line's rate before"
+DRIVERS_RATE = REFUSED + "; sent at %d baud, the driver's own rate"
+NO_LINES = "Serial port {device} refused the line settings (no modem lines on this port)"
 
 
 @dataclass(frozen=True)
@@ -228,14 +234,15 @@ TABLE = [
     Row("sent", UART, 28800, "144", VHF + ("FA00144000000;",)),  # not a B-constant rate
     Row("sent", UART, 19200, flow="ixon -crtscts"),
     Row("sent", UART, 19200, flow="-ixon crtscts"),
-    Row("refused", UART, 250000),  # above the 16550A's 115200
+    Row("refused", UART, 250000, message=KEPT_RATE % 19200),  # above the 16550A's 115200
     Row("sent", FTDI, 300, "lf", LF),
     Row("sent", FTDI, 19200, timed=True),
     Row("sent", FTDI, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", FTDI, 250000, "FREQ 50 VHF", HF + ("FA00050000000;",)),  # the number decides
     Row("sent", FTDI, 19200, flow="ixon -crtscts"),
     Row("sent", FTDI, 19200, flow="-ixon crtscts"),
-    Row("refused", FTDI, 4000000),  # above the FT232B's 3 MBd
+    # Above the FT232B's 3 MBd: ftdi_sio puts its 9600 in its place.
+    Row("refused", FTDI, 4000000, message=DRIVERS_RATE % 9600),
     # qemu's FTDI adapter ignores XON/XOFF and shows CTS always on: a held line is made on
     # the 8250, with XOFF or with CTS off.
     Row("held", UART, 19200, flow="ixon -crtscts"),
@@ -258,12 +265,13 @@ TABLE = [
     Row("sent", ACM, 19200, timed=True),
     Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", ACM, 19200, flow="-ixon crtscts"),
-    Row("rate-fixed", GENERIC, 19200, timed=True),
+    Row("rate-fixed", GENERIC, 19200, timed=True, message=KEPT_RATE % 9600),
     # The USB drivers take the lines (their state cannot be read without an open, which
     # raises them).
     Row("sent", FTDI, 19200, modem="DTR OFF RTS ON"),
     Row("sent", ACM, 19200, modem="DTR OFF RTS OFF"),
-    Row("lines-unsure", GENERIC, 19200, modem="DTR OFF"),
+    # The lowering right after the open is the first to fail.
+    Row("lines-unsure", GENERIC, 19200, modem="DTR OFF", message=NO_LINES),
     # The generic driver's refusal comes first, and the first failure is the one told.
     Row("usb-held", ACM, 19200),
     Row("usb-held", GENERIC, 19200, message=REFUSED),
