@@ -21,6 +21,7 @@
 #include "serial/lock_file_posix.h"
 #include "serial/modem_line_requests_posix.h"
 #include "serial/port_list_linux.h"
+#include "serial/port_posix.h"
 #include "serial/port_refusal_linux.h"
 #include "serial/port_termios2_linux.h"
 #include "serial/serial_platform.h"
@@ -333,6 +334,8 @@ void close_quietly(int fd) {
   guarded_call([fd] { return ::close(fd); }, ignored);
 }
 
+int open_device(const char* path) { return ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }
+
 CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& handle) {
   drop_read_back();
   handle = no_port;
@@ -354,20 +357,10 @@ CallOutcome PosixSerialPlatform::open(std::string_view port_text, PortHandle& ha
   lock_file_holder_ = lock_file_holder(path.c_str(), system_lock_directories);
   if (lock_file_holder_ != 0) return failure(EBUSY);
 
-  // The open waits behind another program's close of the same port, which sits in the
-  // kernel's closing wait for as long as its bytes are held (30 s): a port that does not
-  // open within the send time limit is in use.
-  struct Opening {
-    const char* path;
-    int fd = -1;
-  } opening{path.c_str()};
-  CallOutcome outcome = call_within(send_time_limit_ms, [](void* context) {
-    auto* to_open = static_cast<Opening*>(context);
-    to_open->fd = ::open(to_open->path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return to_open->fd;
-  }, &opening);
-  if (outcome.failed()) return outcome.system_code == EINTR ? failure(EBUSY) : outcome;
-  const int fd = opening.fd;
+  // A port that does not open within the send time limit is in use.
+  int fd = -1;
+  CallOutcome outcome = open_within(send_time_limit_ms, open_device, path.c_str(), fd);
+  if (outcome.failed()) return outcome;
 
   // As Windows refuses a disk file, only a terminal device is a serial port here.
   if (guarded_call([fd] { return ::isatty(fd); }, outcome) != 1) {
@@ -544,52 +537,9 @@ std::uint32_t line_time_of_port_ms(int fd, std::uint64_t bytes) {
   return milliseconds > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(milliseconds);
 }
 
-// TIOCOUTQ counts the bytes that the driver holds and has not yet handed to the
-// hardware. The normal run finds none, which costs this one call; only bytes that are
-// still queued lead to the loop, which looks again every few milliseconds. Then tcdrain
-// waits for what the hardware itself still holds, where the driver can tell: the UART's
-// shift register (serial core), an FTDI or CP210x chip's buffer. Other USB drivers
-// (cdc-acm, pl2303, ch341, the generic usb-serial driver) answer at once, and their queue
-// is all there is to see. tcdrain has no bound of its own and the process ignores
-// Ctrl+C: a timer ends it when the time is up, as a line held off would keep it forever.
 CallOutcome PosixSerialPlatform::wait_until_sent(PortHandle handle, std::uint32_t milliseconds) {
   drop_read_back();
-  const int fd = fd_of(handle);
-  using Clock = std::chrono::steady_clock;
-  std::optional<Clock::time_point> deadline;
-  // A queue that still holds bytes 50 ms after the time the run's bytes take on the line
-  // is held.
-  Clock::time_point held_from;
-  bool held = false;
-  for (;;) {
-    int queued = 0;
-    const CallOutcome outcome = checked([&] { return ::ioctl(fd, TIOCOUTQ, &queued); });
-    if (outcome.failed()) return unless_removed(fd, outcome);
-    if (queued <= 0) break;
-    const Clock::time_point now = Clock::now();
-    if (!deadline) {
-      deadline = now + std::chrono::milliseconds(milliseconds);
-      held_from = now + std::chrono::milliseconds(line_time_of_port_ms(fd, bytes_taken_) + 50);
-    }
-    if (now >= *deadline) return failure(ETIMEDOUT);
-    held = held || now >= held_from;
-    constexpr auto look_again_after = std::chrono::milliseconds(5);
-    const auto pause = std::min<Clock::duration>(look_again_after, *deadline - now);
-    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(pause).count();
-    const timespec wait{0, static_cast<long>(nanoseconds)};
-    ::nanosleep(&wait, nullptr);  // a signal that cuts it short only makes the next look sooner
-  }
-  std::uint32_t left = milliseconds;
-  if (deadline) {
-    const auto rest = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-    left = rest > 0 ? static_cast<std::uint32_t>(rest) : 0;
-  }
-  const CallOutcome drained = call_within(left, ::tcdrain, fd);
-  if (drained.system_code == EINTR) return failure(ETIMEDOUT);  // the deadline, and only it
-  // A descriptor that is no terminal (a socket standing in for a port) has no
-  // transmitter beyond the queue just seen empty.
-  if (!drained.failed() || drained.system_code == ENOTTY) return held ? unless_hung_up(fd) : CallOutcome{};
-  return unless_removed(fd, drained);
+  return wait_until_sent_on(fd_of(handle), milliseconds, bytes_taken_, line_time_of_port_ms);
 }
 
 // Throws away what the driver holds, then closes the port at once. A flush does nothing
@@ -612,6 +562,53 @@ CallOutcome PosixSerialPlatform::discard_output(PortHandle handle) {
 SerialPlatform& local_serial_platform() {
   static PosixSerialPlatform platform;
   return platform;
+}
+
+// TIOCOUTQ counts the bytes that the driver holds and has not yet handed to the
+// hardware. The normal run finds none, which costs this one call; only bytes that are
+// still queued lead to the loop, which looks again every few milliseconds. Then tcdrain
+// waits for what the hardware itself still holds, where the driver can tell: the UART's
+// shift register (serial core), an FTDI or CP210x chip's buffer. Other USB drivers
+// (cdc-acm, pl2303, ch341, the generic usb-serial driver) answer at once, and their queue
+// is all there is to see. tcdrain has no bound of its own and the process ignores
+// Ctrl+C: a timer ends it when the time is up, as a line held off would keep it forever.
+CallOutcome wait_until_sent_on(int fd, std::uint32_t milliseconds, std::uint64_t run_bytes,
+                               LineTimeOf line_time_of) {
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> deadline;
+  // A queue that still holds bytes 50 ms after the time the run's bytes take on the line
+  // is held.
+  Clock::time_point held_from;
+  bool held = false;
+  for (;;) {
+    int queued = 0;
+    const CallOutcome outcome = checked([&] { return ::ioctl(fd, TIOCOUTQ, &queued); });
+    if (outcome.failed()) return unless_removed(fd, outcome);
+    if (queued <= 0) break;
+    const Clock::time_point now = Clock::now();
+    if (!deadline) {
+      deadline = now + std::chrono::milliseconds(milliseconds);
+      held_from = now + std::chrono::milliseconds(line_time_of(fd, run_bytes) + 50);
+    }
+    if (now >= *deadline) return failure(ETIMEDOUT);
+    held = held || now >= held_from;
+    constexpr auto look_again_after = std::chrono::milliseconds(5);
+    const auto pause = std::min<Clock::duration>(look_again_after, *deadline - now);
+    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(pause).count();
+    const timespec wait{0, static_cast<long>(nanoseconds)};
+    ::nanosleep(&wait, nullptr);  // a signal that cuts it short only makes the next look sooner
+  }
+  std::uint32_t left = milliseconds;
+  if (deadline) {
+    const auto rest = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+    left = rest > 0 ? static_cast<std::uint32_t>(rest) : 0;
+  }
+  const CallOutcome drained = call_within(left, ::tcdrain, fd);
+  if (drained.system_code == EINTR) return failure(ETIMEDOUT);  // the deadline, and only it
+  // A descriptor that is no terminal (a socket standing in for a port) has no
+  // transmitter beyond the queue just seen empty.
+  if (!drained.failed() || drained.system_code == ENOTTY) return held ? unless_hung_up(fd) : CallOutcome{};
+  return unless_removed(fd, drained);
 }
 
 void release_serial_port() {

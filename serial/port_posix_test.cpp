@@ -16,6 +16,8 @@
 #include "frame/error_number.h"
 #include "frame/error_state.h"
 #include "frame/file_table.h"
+#include "serial/line_time.h"
+#include "serial/port_posix.h"
 #include "serial/port_termios2_linux.h"
 #include "serial/serial_link.h"
 #include "serial/serial_platform.h"
@@ -240,27 +242,36 @@ TEST(PosixPort, ThePortIsExclusiveForTheRunAndSharedAgainWhenTheRunIsReleased) {
 }
 
 // TIOCOUTQ is SIOCOUTQ on a socket: what the peer has not read yet stands in for bytes
-// that the driver holds but has not sent, which a pseudo-terminal never shows. A peer
-// that goes away empties the queue and hangs the line up, as an unplugged USB device does.
+// that the driver holds but has not sent, which a pseudo-terminal never shows. It counts
+// the buffers that hold them, many times the bytes, as cdc-acm does. A peer that goes
+// away empties the queue and hangs the line up, as an unplugged USB device does. The
+// line is 9600 baud, where the run's four bytes take 5 ms.
 TEST(PosixPort, WaitUntilSentLooksAtTheQueueUntilItIsEmptyOrTheTimeIsUp) {
   const struct {
     int peer_reads_after_ms;  // -1: never
     std::uint32_t limit_ms;
     bool sent;
     bool peer_leaves = false;  // the peer closes its end instead of reading
+    std::size_t queued = 4;    // the bytes in the queue; the run wrote 4
   } table[] = {
       {0, 0, true},  // read before the wait: the first look finds the queue empty
       {100, 2000, true},
       {-1, 150, false},
       {-1, 0, false},
       {100, 2000, false, true},
+      // Its count alone would take 5 s on the line: the run's bytes say held.
+      {300, 2000, false, true, 4000},
+  };
+  const LineTimeOf at_9600 = [](int, std::uint64_t bytes) {
+    return static_cast<std::uint32_t>(line_time_ms(bytes, 9600));
   };
   for (const auto& row : table) {
     SCOPED_TRACE("peer reads after " + std::to_string(row.peer_reads_after_ms) + " ms, limit " +
-                 std::to_string(row.limit_ms));
+                 std::to_string(row.limit_ms) + ", " + std::to_string(row.queued) + " queued");
     int ends[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    ASSERT_EQ(::write(ends[0], "LP1;", 4), 4);
+    const std::string queued(row.queued, 'x');
+    ASSERT_EQ(::write(ends[0], queued.data(), queued.size()), static_cast<ssize_t>(queued.size()));
     char got[4];
     if (row.peer_reads_after_ms == 0) {
       ASSERT_EQ(::read(ends[1], got, sizeof got), 4);
@@ -276,7 +287,7 @@ TEST(PosixPort, WaitUntilSentLooksAtTheQueueUntilItIsEmptyOrTheTimeIsUp) {
       EXPECT_EQ(::read(ends[1], got, sizeof got), 4);
     });
     const auto start = std::chrono::steady_clock::now();
-    const CallOutcome outcome = system_serial_platform().wait_until_sent(ends[0], row.limit_ms);
+    const CallOutcome outcome = wait_until_sent_on(ends[0], row.limit_ms, 4, at_9600);
     const auto waited = std::chrono::steady_clock::now() - start;
     peer.join();
     EXPECT_EQ(outcome.failed(), !row.sent);

@@ -175,6 +175,7 @@ void SerialLink::configure(std::string_view baud_text, ModemLines modem_lines) {
       failure_.reason.empty()) {
     failure_.baud_rate_refused = true;
     failure_.baud_rate = rate;
+    failure_.rate_before = line_rate_;
   }
   // Two stop bits first, then 8N1 takes them back to one: the line passes through two
   // stop bits with its old data bits on the way.
@@ -271,15 +272,15 @@ std::string SerialLink::failure_message() const {
     message += " (baud rate ";
     message += std::to_string(failure_.baud_rate);
     message += " not supported)";
-    // The commands went out all the same, at the rate the line kept: say so, as the
-    // instrument may have taken them.
+    // The commands went out all the same, at the rate the line kept or at one the driver
+    // put in its place (ftdi_sio's 9600): say so, as the instrument may have taken them.
     if (all_sent_) {
       message += "; sent at ";
       if (line_rate_ != 0) {
         message += std::to_string(line_rate_);
         message += " baud, ";
       }
-      message += "the line's rate before";
+      message += line_rate_ == failure_.rate_before ? "the line's rate before" : "the driver's own rate";
     }
     return message;
   }

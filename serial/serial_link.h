@@ -58,6 +58,7 @@ class SerialLink {
     std::string reason;  // the platform's own words for a refused open
     bool baud_rate_refused = false;
     std::uint32_t baud_rate = 0;
+    std::uint32_t rate_before = 0;  // the line's rate before the refused one was asked
   };
   struct PortRecord {
     OpenFile file{file_number, FileKind::serial_port, nullptr};

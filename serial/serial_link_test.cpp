@@ -397,6 +397,7 @@ TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
     std::string_view baud_text;
     std::string_view message;
     std::uint32_t line_rate = 9600;
+    std::uint32_t falls_back_to_rate = 0;  // the rate the driver puts in place of a refused one
   } table[] = {
       {"fast", "Serial port COM3 refused the line settings (baud rate 0 not supported); sent at 9600 baud, "
                "the line's rate before"},
@@ -412,6 +413,8 @@ TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
                   "baud, the line's rate before"},
       {"49", "Serial port COM3 refused the line settings (baud rate 49 not supported); sent at 9600 baud, "
              "the line's rate before"},
+      {"4000000", "Serial port COM3 refused the line settings (baud rate 4000000 not supported); sent at 9600 "
+                  "baud, the driver's own rate", 19200, 9600},
   };
   for (const auto& row : table) {
     FakeSerialPlatform fake;
@@ -420,12 +423,14 @@ TEST_F(LinkTest, RefusedBaudRateIsNamedAndTheRestStillApplies) {
     SerialLink port{fake, table_of_files, state};
     fake.line.baud_rate = row.line_rate;
     if (row.line_rate == 0) fake.refused_baud_rate = 1;
+    if (row.falls_back_to_rate != 0) fake.refused_baud_rate = 4000000;
+    fake.falls_back_to_rate = row.falls_back_to_rate;
     run_on(port, "3", row.baud_text);
     SCOPED_TRACE(std::string(row.baud_text) + " on a line at " + std::to_string(row.line_rate));
     EXPECT_EQ(fake.received, "LP1;TT0;");
     EXPECT_EQ(state.count(), 1);
     EXPECT_EQ(state.last(), error_number::invalid_call);
-    EXPECT_EQ(fake.line.baud_rate, row.line_rate);  // kept what it had
+    EXPECT_EQ(fake.line.baud_rate, row.falls_back_to_rate != 0 ? row.falls_back_to_rate : row.line_rate);
     EXPECT_EQ(fake.line.data_bits, 8);
     EXPECT_EQ(fake.line.parity, Parity::none);
     EXPECT_EQ(port.failure_message(), row.message);

@@ -109,4 +109,20 @@ CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd) {
   }, &on_descriptor);
 }
 
+CallOutcome open_within(std::uint32_t milliseconds, int (*open_call)(const char*), const char* path, int& fd) {
+  struct Opening {
+    int (*open_call)(const char*);
+    const char* path;
+    int fd;
+  } opening{open_call, path, -1};
+  const CallOutcome outcome = call_within(milliseconds, [](void* context) {
+    auto* to_open = static_cast<Opening*>(context);
+    to_open->fd = to_open->open_call(to_open->path);
+    return to_open->fd;
+  }, &opening);
+  fd = opening.fd;
+  if (outcome.system_code == EINTR) return {static_cast<std::uint32_t>(EBUSY), error_number_for_errno(EBUSY)};
+  return outcome;
+}
+
 }  // namespace vornset

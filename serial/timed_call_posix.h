@@ -16,4 +16,11 @@ namespace vornset {
 CallOutcome call_within(std::uint32_t milliseconds, int (*call)(void*), void* context);
 CallOutcome call_within(std::uint32_t milliseconds, int (*call)(int), int fd);
 
+// Opens a port's device with `open_call(path)` within `milliseconds`, giving its
+// descriptor in `fd`. An open that waits so long waits behind another program's close of
+// the same terminal, in the kernel's closing wait for the bytes that program left (30 s):
+// it is cut short and fails as the port in use (EBUSY), since the other program still
+// has it.
+CallOutcome open_within(std::uint32_t milliseconds, int (*open_call)(const char*), const char* path, int& fd);
+
 }  // namespace vornset

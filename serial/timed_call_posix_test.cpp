@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "serial/failure_reason.h"
+
 namespace vornset {
 namespace {
 
@@ -20,34 +24,54 @@ int read_one_byte(int fd) {
   return static_cast<int>(::read(fd, &byte, 1));
 }
 
-// A read from a pipe waits in the kernel as tcdrain and a terminal's close do.
+int open_for_reading(const char* path) { return ::open(path, O_RDONLY | O_CLOEXEC); }
+
+// A read from a pipe waits in the kernel as tcdrain and a terminal's close do; the open
+// of a FIFO that no program writes as a terminal's open behind another program's close.
 TEST(TimedCall, AWaitInTheKernelEndsWhenTheTimeIsUp) {
   const struct {
-    int byte_after_ms;  // -1: never
+    int byte_after_ms;  // -1: never; for an open, when a writer opens the FIFO
     std::uint32_t limit_ms;
     bool ends_by_itself;
+    bool port_open = false;  // the wait is the port's bounded open
   } table[] = {
       {-1, 0, false},  // the signal may come before the wait begins: the next one ends it
       {-1, 150, false},
       {50, 2000, true},
+      {-1, 150, false, true},  // told as the port in use
+      {50, 2000, true, true},
   };
   for (const auto& row : table) {
     SCOPED_TRACE("byte after " + std::to_string(row.byte_after_ms) + " ms, limit " +
-                 std::to_string(row.limit_ms));
+                 std::to_string(row.limit_ms) + (row.port_open ? ", an open" : ""));
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
+    const std::string fifo = "/tmp/timed-open-" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::thread writer([&] {
       if (row.byte_after_ms < 0) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(row.byte_after_ms));
+      if (row.port_open) {
+        EXPECT_EQ(::close(::open(fifo.c_str(), O_RDWR | O_CLOEXEC)), 0);  // O_RDWR never waits
+        return;
+      }
       EXPECT_EQ(::write(ends[1], "x", 1), 1);
     });
     const auto start = std::chrono::steady_clock::now();
-    const CallOutcome outcome = call_within(row.limit_ms, read_one_byte, ends[0]);
+    int opened = -1;
+    const CallOutcome outcome = row.port_open ? open_within(row.limit_ms, open_for_reading, fifo.c_str(), opened)
+                                              : call_within(row.limit_ms, read_one_byte, ends[0]);
     const auto waited = std::chrono::steady_clock::now() - start;
     writer.join();
+    if (opened >= 0) ::close(opened);
+    ::unlink(fifo.c_str());
     if (row.ends_by_itself) {
       EXPECT_FALSE(outcome.failed());
       EXPECT_GE(waited, std::chrono::milliseconds(row.byte_after_ms));
+    } else if (row.port_open) {
+      EXPECT_EQ(outcome.system_code, static_cast<std::uint32_t>(EBUSY));
+      EXPECT_EQ(serial_failure_reason(outcome.system_code), "in use by another program");
+      EXPECT_GE(waited, std::chrono::milliseconds(row.limit_ms));
     } else {
       EXPECT_EQ(outcome.system_code, static_cast<std::uint32_t>(EINTR));
       EXPECT_GE(waited, std::chrono::milliseconds(row.limit_ms));

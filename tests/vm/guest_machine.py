@@ -166,6 +166,11 @@ class GuestMachine(Control):
                     raise
                 time.sleep(0.05)
 
+    def trace(self):
+        """What qemu has logged so far: the trace events the guest's arguments ask for."""
+        with open(os.path.join(self.work_dir, "qemu.log"), errors="replace") as log:
+            return log.read()
+
     def power_off(self, timeout=20.0):
         try:
             self.start("echo o > /proc/sysrq-trigger")

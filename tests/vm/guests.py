@@ -37,7 +37,9 @@ GUESTS = {guest.name: guest for guest in (
           "console=hvc0 8250.nr_uarts=3 quiet panic=-1",
           (None, scenarios.UART, scenarios.CTS_OFF), scenarios.PORTS,
           devices=("-device", "qemu-xhci", "-chardev", "socket,id=usb0,{ttyUSB0}",
-                   "-device", "usb-serial,chardev=usb0"),
+                   "-device", "usb-serial,chardev=usb0",
+                   # The adapter's requests, its modem lines among them, go to qemu.log.
+                   "-trace", "usb_serial_handle_control"),
           # The USB ports made in the guest itself: dummy_hcd's controller with a gadget made
           # in configfs (CDC-ACM and generic serial functions) on one side, cdc-acm and the
           # usb-serial core on the other; what they depend on comes along (udc-core,

@@ -16,7 +16,8 @@ driver keeps none).
 
 Kinds of row:
   sent        the exact bytes arrive, exit 0, the settings above
-  refused     a rate the driver cannot make: exit 1 and the message naming the rate
+  refused     a rate the driver cannot make: exit 1 and the message naming the rate and the
+              rate the commands still went out at
   held        another program holds the port open with IXON and the instrument has sent
               XOFF: the run gives up within 3 s, exit 1, and nothing goes out, not even
               after XON; afterwards a normal user can open the port (every row with
@@ -46,7 +47,8 @@ Kinds of row:
               the kernel's closing wait for the waiting transfer: as "closing"
   ports       `vornset --ports`: the guest's ports as LISTED says, in that order, exit 0
   lines-unsure  the row's DTR and RTS lines in the settings file, on a driver that refuses
-              a line setting (the generic usb-serial driver refuses every rate): the setting
+              a line setting (the generic usb-serial driver refuses every rate, and has no
+              modem lines to set): the setting
               may have been the one that carried the lines, so exit 1, the message, and
               nothing goes out
   lines       the row's DTR and RTS lines in the settings file, the port at -hupcl (so that
@@ -54,6 +56,10 @@ Kinds of row:
               (0: hung up, so that the run's rate raises both lines again): as "sent", and
               DTR and RTS afterwards as the row says, read from the driver's table, since
               an open would raise them
+  lines-refused  the same on the FTDI adapter with a rate it refuses: exit 1 and the message
+              naming the rate, and the lines as the row says, from qemu's trace of the
+              adapter's modem control requests (its driver has no table of them); ftdi_sio
+              puts its fallback rate into the line, which leaves rate 0 and raises both
 """
 import re
 import shlex
@@ -89,10 +95,12 @@ class Port:
     relay: str = ""
     # The driver takes no line settings at all: a preparing stty is partly ignored.
     fixed_line: bool = False
+    # The lines are read from qemu's trace of the adapter's modem control requests.
+    traced_lines: bool = False
 
 
 UART = Port("/dev/ttyS1", "8250")
-FTDI = Port("/dev/ttyUSB0", "ftdi_sio", shows_writes=True)
+FTDI = Port("/dev/ttyUSB0", "ftdi_sio", shows_writes=True, traced_lines=True)
 CTS_OFF = Port("/dev/ttyS2", "8250", on_terminal=True)
 # The relays pass on what they read, in chunks of their own.
 ACM = Port("/dev/ttyACM0", "cdc_acm", relay="ttyGS0")
@@ -118,6 +126,10 @@ NOT_TAKEN = "Serial port {device} did not take all commands (timed out)"
 IN_USE = "Serial port {device} could not be opened (in use by another program)"
 REMOVED = "Serial port {device} did not take all commands (device removed)"
 REFUSED = "Serial port {device} refused the line settings (baud rate {baud} not supported)"
+# The commands still went out after a refused rate, at the rate the line then had.
+KEPT_RATE = REFUSED + "; sent at %d baud, the line's rate before"
+DRIVERS_RATE = REFUSED + "; sent at %d baud, the driver's own rate"
+NO_LINES = "Serial port {device} refused the line settings (no modem lines on this port)"
 
 
 @dataclass(frozen=True)
@@ -163,6 +175,8 @@ KINDS = {
     "ports": Kind(0, False, settings="kept", listing=True),
     "lines": Kind(0, True, modem_lines=True),
     "lines-unsure": Kind(1, False, REFUSED, settings=""),
+    # The settings are not read afterwards: the probe's open would raise the lines.
+    "lines-refused": Kind(1, None, REFUSED, settings="", modem_lines=True),
 }
 
 # What `vornset --ports` shows in the guest, each line as settings line and device. The
@@ -220,14 +234,15 @@ TABLE = [
     Row("sent", UART, 28800, "144", VHF + ("FA00144000000;",)),  # not a B-constant rate
     Row("sent", UART, 19200, flow="ixon -crtscts"),
     Row("sent", UART, 19200, flow="-ixon crtscts"),
-    Row("refused", UART, 250000),  # above the 16550A's 115200
+    Row("refused", UART, 250000, message=KEPT_RATE % 19200),  # above the 16550A's 115200
     Row("sent", FTDI, 300, "lf", LF),
     Row("sent", FTDI, 19200, timed=True),
     Row("sent", FTDI, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", FTDI, 250000, "FREQ 50 VHF", HF + ("FA00050000000;",)),  # the number decides
     Row("sent", FTDI, 19200, flow="ixon -crtscts"),
     Row("sent", FTDI, 19200, flow="-ixon crtscts"),
-    Row("refused", FTDI, 4000000),  # above the FT232B's 3 MBd
+    # Above the FT232B's 3 MBd: ftdi_sio puts its 9600 in its place.
+    Row("refused", FTDI, 4000000, message=DRIVERS_RATE % 9600),
     # qemu's FTDI adapter ignores XON/XOFF and shows CTS always on: a held line is made on
     # the 8250, with XOFF or with CTS off.
     Row("held", UART, 19200, flow="ixon -crtscts"),
@@ -246,15 +261,17 @@ TABLE = [
     Row("lines", UART, 19200, modem="DTR OFF RTS ON", start_rate=19200, lines_after=("RTS",)),
     Row("lines", UART, 19200, modem="DTR ON RTS ON", start_rate=19200, lines_after=("RTS", "DTR")),
     Row("lines", UART, 19200, start_rate=19200, lines_after=("RTS", "DTR")),
+    Row("lines-refused", FTDI, 4000000, modem="DTR OFF RTS OFF", start_rate=0),
     Row("sent", ACM, 19200, timed=True),
     Row("sent", ACM, 115200, "FREQ 21.2", HF + ("FA00021200000;",)),
     Row("sent", ACM, 19200, flow="-ixon crtscts"),
-    Row("rate-fixed", GENERIC, 19200, timed=True),
+    Row("rate-fixed", GENERIC, 19200, timed=True, message=KEPT_RATE % 9600),
     # The USB drivers take the lines (their state cannot be read without an open, which
     # raises them).
     Row("sent", FTDI, 19200, modem="DTR OFF RTS ON"),
     Row("sent", ACM, 19200, modem="DTR OFF RTS OFF"),
-    Row("lines-unsure", GENERIC, 19200, modem="DTR OFF"),
+    # The lowering right after the open is the first to fail.
+    Row("lines-unsure", GENERIC, 19200, modem="DTR OFF", message=NO_LINES),
     # The generic driver's refusal comes first, and the first failure is the one told.
     Row("usb-held", ACM, 19200),
     Row("usb-held", GENERIC, 19200, message=REFUSED),
@@ -359,6 +376,24 @@ XOFF_TAKEN = ("for i in $(seq 250); do [ $(%s) -gt {count} ] && exit 0; sleep 0.
 USER_OPEN = "su tester -s /bin/sh -c 'stty -F {device} > /dev/null'"
 
 
+# qemu's trace of the FTDI adapter's requests: 0x4001 sets the modem lines, each of DTR
+# (0x100) and RTS (0x200) that the value names to its low bit (1 DTR, 2 RTS).
+MODEM_CONTROL = re.compile(r"usb_serial_handle_control .*control 0x4001, value 0x([0-9a-f]+)")
+
+
+def _traced_lines(trace):
+    """The lines raised once the requests in `trace` are done; None without a request."""
+    levels = {}
+    for match in MODEM_CONTROL.finditer(trace):
+        value = int(match.group(1), 16)
+        for name, bit in (("DTR", 1), ("RTS", 2)):
+            if value & bit << 8:
+                levels[name] = bool(value & bit)
+    if not levels:
+        return None
+    return tuple(name for name in ("RTS", "DTR") if levels.get(name))
+
+
 def _send_xoff(guest, line, port):
     """Sends XOFF; true once the guest's driver has received it. The line discipline (the
     holder's) stops the port's output as it takes the byte, a moment later."""
@@ -413,6 +448,7 @@ def run_row(guest, lines, row):
     problems = []
     if kind.xoff and not _send_xoff(guest, line, row.port):
         problems.append("the guest's %s did not receive the XOFF" % row.port.driver)
+    traced = len(guest.trace()) if row.port.traced_lines else 0
     guest.start(_run_script(row))
     if kind.xon_during:
         time.sleep(XON_DELAY_S)
@@ -453,6 +489,11 @@ def run_row(guest, lines, row):
                         for rate in (int(row.port.start.split()[0]), row.baud))
         received, late = received.strip(latched), late.strip(latched)
     run = _parse_run(text, kind)
+    if row.port.traced_lines and kind.modem_lines:
+        run["lines"] = _traced_lines(guest.trace()[traced:])
+        if run["lines"] is None:
+            problems.append("qemu's trace shows no modem control request of the run")
+            run["lines"] = row.lines_after
     problems += _check(row, run, before, received, late, line.chunks())
     note = ""
     if row.timed:
